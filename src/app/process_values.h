@@ -1,0 +1,23 @@
+#pragma once
+
+#include "db/glob_db.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace norvane::app {
+
+/// The values the whole run shares. Created once by the program entry and passed down.
+struct ProcessValues {
+    std::string ExeDir;
+    std::string IniPath;
+    std::string PathBaseIB;
+    std::string NameServer;
+    std::int32_t TypeServer = 0;
+    std::vector<std::string> PackageList;
+    std::unique_ptr<db::CGlobDB> GlobDB;
+};
+
+} // namespace norvane::app

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane::package {
+
+/// Appends to packageList the name of every stored raw-data item that is a package.
+void CollectPackageNames(std::vector<std::string>& packageList);
+
+/// The package number of a name: the text before its first "_" as a signed decimal 32-bit
+/// integer. Nothing for a name without "_"; EConvertError when the text is not an integer.
+std::optional<std::int32_t> PackageNumberOf(std::string_view name);
+
+/// The item name of package number n: "<n>_RAR".
+std::string PackageResourceName(std::int32_t number);
+
+/// The archive file name of package number n: "<n>.rar".
+std::string PackageArchiveName(std::int32_t number);
+
+/// Writes the stored item to fileName in one write, replacing any file of that name.
+/// EResNotFound "Resource <name> not found", EFCreateError, EWriteError.
+void SavePackage(std::string_view resourceName, const std::string& fileName);
+
+} // namespace norvane::package

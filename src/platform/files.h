@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane::platform {
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+/// Creates one folder level. On POSIX the folder is private to the user (mode 0700).
+bool CreateFolder(const std::string& path);
+
+/// Why a work folder must not be used (a symlink, another user's folder), or nothing.
+std::optional<std::string> UnsafeFolderReason(const std::string& path);
+
+bool DeleteFile(const std::string& path);
+
+/// Renames a file; an existing target is not replaced.
+bool MoveFile(const std::string& from, const std::string& to);
+
+/// One entry of a folder listing.
+struct DirEntry {
+    std::string name;
+    bool isFolder = false;
+};
+
+/// The entries of folder whose names match a Windows file mask, every attribute included.
+/// A folder that does not exist gives an empty list.
+std::vector<DirEntry> FindEntries(const std::string& folder, std::string_view mask);
+
+/// A system error: its code and the system's text for it.
+struct SystemError {
+    std::uint32_t code = 0;
+    std::string message;
+};
+
+/// The system's text for an error code, without trailing blanks, control characters and
+/// full stops.
+std::string SystemErrorText(std::uint32_t code);
+
+/// Copies a file over an existing one. Never leaves a truncated destination: the bytes go to
+/// a temporary name beside it first. The mode bits are kept on POSIX.
+std::optional<SystemError> CopyFileReplacing(const std::string& source,
+                                             const std::string& destination);
+
+/// The whole content of a file. Raises EFOpenError or EReadError.
+std::string ReadWholeFile(const std::string& path);
+
+/// Creates or truncates path and writes bytes to it in one write. Raises EFCreateError
+/// "Cannot create file "<path>". <system text>" or EWriteError "Stream write error".
+void WriteNewFile(const std::string& path, std::span<const std::byte> bytes);
+
+/// Appends bytes to path, creating it when missing; opened without sharing and closed again.
+/// Returns false when nothing could be written.
+bool AppendToFile(const std::string& path, std::string_view bytes);
+
+/// Case-insensitive order of the user's locale: < 0, 0 or > 0.
+int CompareTextUserLocale(std::string_view a, std::string_view b);
+
+} // namespace norvane::platform

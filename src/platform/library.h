@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace norvane::platform {
+
+/// A shared library loaded at run time, unloaded when the owner goes.
+class SharedLibrary {
+public:
+    /// Loads the first of the candidates that loads. Raises ELibraryError naming them.
+    static SharedLibrary Open(const std::vector<std::string>& candidates);
+
+    SharedLibrary(SharedLibrary&&) noexcept;
+    SharedLibrary& operator=(SharedLibrary&&) noexcept;
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+    ~SharedLibrary();
+
+    /// The address of an exported symbol, or null.
+    void* Symbol(const char* name) const;
+
+    const std::string& Name() const { return m_name; }
+
+private:
+    SharedLibrary(void* handle, std::string name);
+    void* m_handle = nullptr;
+    std::string m_name;
+};
+
+/// Where the Firebird client library is looked for, in order. NORVANE_FBCLIENT, when set,
+/// names the only candidate.
+std::vector<std::string> FirebirdClientCandidates(const std::string& exeDir);
+
+} // namespace norvane::platform

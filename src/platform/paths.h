@@ -1,0 +1,34 @@
+#pragma once
+
+#include "base/path_rules.h"
+
+#include <string>
+#include <string_view>
+
+namespace norvane::platform {
+
+/// The path rules of the platform the program runs on.
+const PathRules& NativePathRules();
+
+/// The full path of the running executable, UTF-8.
+std::string ExecutablePath();
+
+/// The system's temporary folder as the platform gives it (on Windows with a trailing
+/// backslash; on POSIX $TMPDIR when set and absolute, else /tmp).
+std::string TempFolder();
+
+} // namespace norvane::platform
+
+namespace norvane {
+
+/// JoinPath with the native separator: the one way the program builds paths.
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+    return JoinPath(folder, name, platform::NativePathRules());
+}
+
+/// The file name of a path by the native rules.
+inline std::string_view FileNameOf(std::string_view path) {
+    return FileNameOf(path, platform::NativePathRules());
+}
+
+} // namespace norvane
