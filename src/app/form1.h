@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace norvane::app {
 
@@ -19,12 +20,21 @@ struct RunReport {
     int failedCopies = 0;
 };
 
+/// Where the program lies and where its temporary folder is: the platform's answers, or a
+/// test's own.
+struct StartupPaths {
+    std::string ExecutablePath;
+    std::string TempFolder;
+    static StartupPaths FromPlatform();
+};
+
 /// The update window's logic: its state fields and its event handlers.
 class TForm1 {
 public:
     /// The window's construction: fixes ExeDir, IniPath, the temporary and work folders,
-    /// creates GlobDB and reads the configuration.
-    TForm1(ui::Window& window, ProcessValues& values);
+    /// creates GlobDB (loading the client library) and reads the configuration.
+    TForm1(ui::Window& window, ProcessValues& values,
+           const StartupPaths& paths = StartupPaths::FromPlatform());
 
     /// The pre-update checks, run once before the window is first shown.
     void FormShow();
@@ -42,6 +52,15 @@ public:
     std::string LogFile;
 
 private:
+    bool IsProgramRunning() const;
+    void RefuseUpdate(std::string_view reason);
+    void ListPackages();
+    bool PrepareWorkFolder();
+    enum class PackageResult { Installed, Stopped };
+    PackageResult InstallPackage(std::int32_t number, const std::string& archiver);
+    void ShowInstallControls(bool visible);
+    void EndInstall();
+
     ui::Window& m_window;
     ProcessValues& m_values;
     RunReport m_report;

@@ -1,0 +1,88 @@
+#include "app/form1.h"
+
+#include "package/packages.h"
+#include "platform/process.h"
+
+#include <string>
+
+namespace norvane::app {
+
+namespace {
+
+constexpr std::string_view MainProgramFileName = "Norvanework.exe";
+
+} // namespace
+
+bool TForm1::IsProgramRunning() const {
+    return platform::IsProcessRunning(MainProgramFileName);
+}
+
+void TForm1::RefuseUpdate(std::string_view reason) {
+    if (!reason.empty())
+        m_window.AddStatus(reason);
+    m_window.AddStatus("Оновлення не можливо!!!");
+    m_window.SetEnabled(ui::Control::btOK, false);
+}
+
+void TForm1::FormShow() {
+    m_window.AddStatus("Перевірка запущенної програми...");
+    if (IsProgramRunning()) {
+        m_report.verdict = RunReport::Verdict::ProgramRunning;
+        m_window.AddStatus("Программа запущена");
+        RefuseUpdate({});
+        m_window.ShowMessageBox("ПК Norvane запущена. Будь ласка, закрийте програму та "
+                                "перезапустіть оновлення!",
+                                ui::MessageKind::Warning);
+        return;
+    }
+    m_window.MarkStatus("OK");
+
+    m_window.AddStatus("Підключення до бази даних");
+    m_window.AddStatus(m_values.PathBaseIB);
+    // A local database is attached by its path alone, whatever server name is configured.
+    const std::string server = m_values.TypeServer != 0 ? m_values.NameServer : std::string();
+    m_values.GlobDB->Connect(server, m_values.PathBaseIB, "", "");
+
+    CurVer = m_values.GlobDB->GetVersion();
+    m_window.SetCaption(ui::Control::lCurVer, std::to_string(CurVer));
+    m_window.AddStatus("Версія бази даних: " + std::to_string(CurVer));
+
+    m_window.AddStatus("Наявні пакети оновлення:");
+    ListPackages();
+    m_window.SetCaption(ui::Control::lActVer,
+                        MinVer == MaxVer ? std::to_string(MaxVer)
+                                         : std::to_string(MinVer) + " - " + std::to_string(MaxVer));
+
+    // Widened, so that a version at the edge of the 32-bit range cannot overflow.
+    const std::int64_t current = CurVer;
+    if (current + 1 < MinVer) {
+        m_report.verdict = RunReport::Verdict::DatabaseOlder;
+        RefuseUpdate("Версія БД меньше номеру пакета оновлень");
+    } else if (current < MaxVer) {
+        m_report.verdict = RunReport::Verdict::Allowed;
+        m_window.MarkStatus(" [OK]");
+        m_window.SetEnabled(ui::Control::btOK, true);
+    } else {
+        m_report.verdict = RunReport::Verdict::UpToDate;
+        RefuseUpdate("Версія БД більша за номер пакета оновлень");
+    }
+}
+
+void TForm1::ListPackages() {
+    m_values.PackageList.clear();
+    package::CollectPackageNames(m_values.PackageList);
+    MinVer = 0;
+    MaxVer = 0;
+    for (const auto& name : m_values.PackageList) {
+        m_window.AddStatus(name);
+        const auto number = package::PackageNumberOf(name);
+        if (!number)
+            continue;
+        if (MinVer == 0 || *number < MinVer)
+            MinVer = *number;
+        if (MaxVer == 0 || *number > MaxVer)
+            MaxVer = *number;
+    }
+}
+
+} // namespace norvane::app

@@ -6,14 +6,17 @@ namespace norvane {
 
 namespace {
 
-bool SameCharAscii(char a, char b) { return SameTextAscii(std::string_view(&a, 1), std::string_view(&b, 1)); }
+bool SameCharAscii(char a, char b) {
+    return SameTextAscii(std::string_view(&a, 1), std::string_view(&b, 1));
+}
 
 // Iterative glob with single-star backtracking: linear in practice, no recursion depth.
 bool Glob(std::string_view name, std::string_view mask) {
     std::size_t n = 0, m = 0;
     std::size_t starMask = std::string_view::npos, starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || (mask[m] != '*' && SameCharAscii(mask[m], name[n])))) {
+        if (m < mask.size() &&
+            (mask[m] == '?' || (mask[m] != '*' && SameCharAscii(mask[m], name[n])))) {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {

@@ -30,8 +30,7 @@ TEST(JoinPath, FollowsTheSeparatorRules) {
         {&PosixPathRules, R"(C:\tmp\)", "up", R"(C:\tmp\/up)"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(JoinPath(c.folder, c.name, *c.rules), c.expected)
-            << c.folder << " + " << c.name;
+        EXPECT_EQ(JoinPath(c.folder, c.name, *c.rules), c.expected) << c.folder << " + " << c.name;
     }
 }
 

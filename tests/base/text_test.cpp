@@ -19,12 +19,19 @@ TEST(TryStrToInt32, AcceptsSignedDecimalInRange) {
         std::optional<std::int32_t> expected;
     };
     const Case cases[] = {
-        {"255", 255},           {"-7", -7},       {"+7", 7},
-        {"0255", 255},          {"2147483647", INT32_MAX},
+        {"255", 255},
+        {"-7", -7},
+        {"+7", 7},
+        {"0255", 255},
+        {"2147483647", INT32_MAX},
         {"-2147483648", INT32_MIN},
-        {"2147483648", std::nullopt},             {"", std::nullopt},
-        {"-", std::nullopt},    {"abc", std::nullopt}, {"12a", std::nullopt},
-        {" 12", std::nullopt},  {"1.5", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"", std::nullopt},
+        {"-", std::nullopt},
+        {"abc", std::nullopt},
+        {"12a", std::nullopt},
+        {" 12", std::nullopt},
+        {"1.5", std::nullopt},
         {"99999999999999999999999", std::nullopt},
     };
     for (const auto& c : cases)

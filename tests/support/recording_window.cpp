@@ -6,11 +6,14 @@ using ui::Control;
 
 RecordingWindow::RecordingWindow() {
     // The window's state after construction.
-    m_captions = {{Control::lCurVer, "-"},           {Control::lActVer, "-"},
+    m_captions = {{Control::lCurVer, "-"},
+                  {Control::lActVer, "-"},
                   {Control::lUpdate, "Встановлення оновлення"},
-                  {Control::lFile, "lFile"},         {Control::lUpdateTime, "--:--"},
-                  {Control::btOK, "Оновить"},        {Control::btCancel, "Зачинити"}};
-    m_visible = {{Control::plUp, true},        {Control::lUpdate, false},
+                  {Control::lFile, "lFile"},
+                  {Control::lUpdateTime, "--:--"},
+                  {Control::btOK, "Оновить"},
+                  {Control::btCancel, "Зачинити"}};
+    m_visible = {{Control::plUp, true},         {Control::lUpdate, false},
                  {Control::ProgressBar2, true}, {Control::lTextFile, false},
                  {Control::lFile, false},       {Control::lUpdateTime, false},
                  {Control::btOK, true},         {Control::btCancel, true}};
@@ -59,7 +62,9 @@ void RecordingWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind
     m_boxes.push_back({std::string(text), kind});
 }
 
-void RecordingWindow::Close() { ++m_closes; }
+void RecordingWindow::Close() {
+    ++m_closes;
+}
 
 void RecordingWindow::ProgressChanged(int min, int max, int position) {
     m_events.push_back("progress " + std::to_string(min) + ".." + std::to_string(max) + "@" +

@@ -10,7 +10,9 @@
 
 namespace norvane::platform {
 
-const PathRules& NativePathRules() { return PosixPathRules; }
+const PathRules& NativePathRules() {
+    return PosixPathRules;
+}
 
 std::string ExecutablePath() {
     std::vector<char> buffer(4096);

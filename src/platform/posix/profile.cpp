@@ -31,9 +31,8 @@ std::optional<std::string> FindValue(std::istream& in, std::string_view section,
             continue;
         if (text.front() == '[') {
             const auto close = text.find(']');
-            const auto name = TrimControl(text.substr(1, close == std::string_view::npos
-                                                             ? std::string_view::npos
-                                                             : close - 1));
+            const auto name = TrimControl(text.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             // Only the first section of a name is read, as Windows does.
             if (inSection)
                 return std::nullopt;
