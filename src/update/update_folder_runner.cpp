@@ -1,0 +1,106 @@
+#include "update/update_folder_runner.h"
+
+#include "package/work_folder.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "update/blob_loader.h"
+#include "update/script_executor.h"
+#include "update/script_lines.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace norvane::update {
+
+namespace {
+
+std::vector<std::string> PhaseList(const std::string& folder, std::string_view mask) {
+    std::vector<std::string> list;
+    package::CollectFiles(list, JoinPath(folder, "up"), mask);
+    return list;
+}
+
+std::string CountCaption(std::string_view path, std::size_t index, std::size_t count) {
+    return std::string(FileNameOf(path)) + " (" + std::to_string(index) + "/" +
+           std::to_string(count) + ")";
+}
+
+} // namespace
+
+std::string DoneName(const std::string& path, std::string_view doneExtension) {
+    const std::size_t keep = path.size() >= 3 ? path.size() - 3 : 0;
+    return path.substr(0, keep) + std::string(doneExtension);
+}
+
+void MoveToDoneName(const std::string& path, std::string_view doneExtension) {
+    const std::string done = DoneName(path, doneExtension);
+    if (platform::FileExists(done))
+        platform::DeleteFile(done);
+    platform::MoveFile(path, done);
+}
+
+UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
+                                    ui::ProgressBar* bar, ui::Label* fileLabel,
+                                    ui::Label* timeLabel) {
+    UpdateFolderOutcome outcome;
+    ui::Window& window = context.Window;
+
+    const std::vector<std::string> scripts = PhaseList(folder, "*.sql");
+    if (bar != nullptr) {
+        bar->SetPosition(0);
+        std::size_t totalLines = 0;
+        for (const std::string& script : scripts)
+            totalLines += CountScriptLines(script);
+        bar->SetMax(static_cast<int>(totalLines));
+    }
+    const auto startTime = std::chrono::steady_clock::now();
+    if (timeLabel != nullptr)
+        timeLabel->SetVisible(true);
+    for (std::size_t i = 0; i < scripts.size(); ++i) {
+        const std::string& script = scripts[i];
+        window.AddStatus(FileNameOf(script));
+        if (fileLabel != nullptr)
+            fileLabel->SetCaption(CountCaption(script, i + 1, scripts.size()));
+        const int failures = ExecuteScript(context, script, bar, startTime, timeLabel);
+        if (failures > 0) {
+            window.AddStatus("error: помилок у скрипті: " + std::to_string(failures) +
+                             ", журнал: " + context.LogFile);
+            outcome.failedStatements += failures;
+        }
+        MoveToDoneName(script, "~sql");
+        if (bar != nullptr)
+            bar->Advance();
+        window.PumpMessages();
+    }
+    if (timeLabel != nullptr)
+        timeLabel->SetVisible(false);
+
+    const std::vector<std::string> blobs = PhaseList(folder, "*.blo");
+    std::vector<std::string> blobLogs;
+    for (std::size_t j = 0; j < blobs.size(); ++j) {
+        const std::string& blob = blobs[j];
+        if (fileLabel != nullptr)
+            fileLabel->SetCaption(CountCaption(blob, j + 1, blobs.size()));
+        if (LoadBlobFile(context, blob) == BlobLoad::Failed) {
+            ++outcome.failedBlobs;
+            std::string log = BlobLogPath(context, blob);
+            if (std::find(blobLogs.begin(), blobLogs.end(), log) == blobLogs.end())
+                blobLogs.push_back(std::move(log));
+        }
+        MoveToDoneName(blob, "~blo");
+        if (bar != nullptr)
+            bar->Advance();
+        window.PumpMessages();
+    }
+    if (outcome.failedBlobs > 0) {
+        std::string logs;
+        for (const std::string& log : blobLogs)
+            logs += (logs.empty() ? "" : ", ") + log;
+        window.AddStatus("error: помилок завантаження: " + std::to_string(outcome.failedBlobs) +
+                         ", журнал: " + logs);
+    }
+    return outcome;
+}
+
+} // namespace norvane::update

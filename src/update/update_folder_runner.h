@@ -4,6 +4,7 @@
 #include "update/update_context.h"
 
 #include <string>
+#include <string_view>
 
 namespace norvane::update {
 
@@ -16,5 +17,13 @@ struct UpdateFolderOutcome {
 UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
                                     ui::ProgressBar* bar, ui::Label* fileLabel,
                                     ui::Label* timeLabel);
+
+/// The name a handled file is moved to: path without its last three characters, then
+/// doneExtension ("~sql", "~blo"), so 255.01.sql becomes 255.01.~sql.
+std::string DoneName(const std::string& path, std::string_view doneExtension);
+
+/// Moves path to its done name, replacing a file left there by an earlier run. Failures
+/// are ignored: the file then stays where it is.
+void MoveToDoneName(const std::string& path, std::string_view doneExtension);
 
 } // namespace norvane::update

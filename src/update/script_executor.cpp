@@ -1,0 +1,73 @@
+#include "update/script_executor.h"
+
+#include "base/exceptions.h"
+#include "db/statement.h"
+#include "platform/files.h"
+#include "update/remaining_time.h"
+#include "update/script_lines.h"
+#include "update/update_log.h"
+
+namespace norvane::update {
+
+namespace {
+
+// Runs one statement in a transaction of its own; false when it failed and was logged.
+bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::string text) {
+    db::Transaction& transaction = context.GlobDB.Transaction();
+    try {
+        statement.SetSql(std::move(text));
+        if (!transaction.Active())
+            transaction.Start();
+        statement.Prepare();
+        statement.Execute();
+        if (transaction.Active())
+            transaction.Commit();
+        return true;
+    } catch (const Exception& error) {
+        WriteLog(context.LogFile, LogEntry::PlainRecord, statement.Sql());
+        WriteLog(context.LogFile, LogEntry::ErrorBlock, error.what());
+        if (transaction.Active())
+            transaction.Rollback();
+        return false;
+    }
+}
+
+} // namespace
+
+int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressBar* bar,
+                  std::chrono::steady_clock::time_point startTime, ui::Label* timeLabel) {
+    const ScriptLines script(path);
+    if (script.Lines().empty())
+        return 0;
+
+    context.LogFile = path + ".log";
+    if (platform::FileExists(context.LogFile))
+        platform::DeleteFile(context.LogFile);
+
+    StatementAssembler assembler;
+    db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Raw);
+    int failures = 0;
+    for (const std::string_view line : script.Lines()) {
+        AssemblyStep step = assembler.Feed(line);
+        if (step.completed && !ExecuteStatement(context, statement, SentText(*step.completed)))
+            ++failures;
+        if (bar != nullptr) {
+            bar->Advance();
+            if (step.kind == LineKind::Ordinary && timeLabel != nullptr) {
+                const auto elapsed = std::chrono::steady_clock::now() - startTime;
+                timeLabel->SetCaption(RemainingTimeText(bar->Max(), bar->Position(), elapsed));
+            }
+        }
+        context.Window.PumpMessages();
+    }
+
+    // A last statement without its terminator is not run, but it must not vanish unseen.
+    if (!assembler.Pending().empty()) {
+        WriteLog(context.LogFile, LogEntry::PlainRecord, SentText(assembler.Pending()));
+        WriteLog(context.LogFile, LogEntry::ErrorBlock, UnterminatedStatementMessage);
+        ++failures;
+    }
+    return failures;
+}
+
+} // namespace norvane::update

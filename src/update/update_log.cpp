@@ -1,0 +1,26 @@
+#include "update/update_log.h"
+
+#include "platform/files.h"
+
+namespace norvane::update {
+
+void WriteLog(const std::string& logFile, LogEntry kind, std::string_view text) {
+    if (logFile.empty())
+        return;
+    switch (kind) {
+    case LogEntry::PlainRecord:
+        platform::AppendToFile(logFile, text);
+        return;
+    case LogEntry::ErrorBlock: {
+        std::string block;
+        block.reserve(2 * LogSeparator.size() + text.size() + 8);
+        block.append(LogSeparator).append("\r\n");
+        block.append(text).append("\r\n");
+        block.append(LogSeparator).append("\r\n\r\n");
+        platform::AppendToFile(logFile, block);
+        return;
+    }
+    }
+}
+
+} // namespace norvane::update

@@ -1,0 +1,57 @@
+#include "update/script_lines.h"
+
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace norvane::update {
+namespace {
+
+using namespace std::string_literals;
+
+struct SplitCase {
+    std::string text;
+    std::vector<std::string> lines;
+};
+
+class SplitLinesTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitLinesTest, SplitsAtEveryKindOfLineEnd) {
+    const SplitCase& c = GetParam();
+    const std::vector<std::string_view> views = SplitLines(c.text);
+    EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), c.lines);
+    EXPECT_EQ(CountLines(c.text), c.lines.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SplitLinesTest,
+    ::testing::Values(SplitCase{"", {}}, SplitCase{"a", {"a"}}, SplitCase{"a\r\nb\r\n", {"a", "b"}},
+                      SplitCase{"a\nb", {"a", "b"}}, SplitCase{"a\rb\r", {"a", "b"}},
+                      SplitCase{"a\r\r\nb", {"a", "", "b"}}, SplitCase{"a\n\r", {"a", ""}},
+                      SplitCase{"\n", {""}}, SplitCase{"a\n\nb", {"a", "", "b"}},
+                      SplitCase{"a\0b\nc"s, {"a"}}, SplitCase{"\0a\nb"s, {}},
+                      SplitCase{"x\ny\0"s, {"x", "y"}},
+                      SplitCase{"\xc0\xff\r\n\x01 ", {"\xc0\xff", "\x01 "}}));
+
+TEST(ScriptLinesTest, ReadsAFileAndKeepsItsLines) {
+    testing::TempFolder folder;
+    // Short enough to sit in a string's own storage: the views must still point at the text.
+    testing::WriteFile(folder / "a.sql", "A;\r\nB;");
+    const ScriptLines script(folder / "a.sql");
+    ASSERT_EQ(script.Lines().size(), 2u);
+    EXPECT_EQ(script.Lines()[0], "A;");
+    EXPECT_EQ(script.Lines()[1], "B;");
+    EXPECT_EQ(CountScriptLines(folder / "a.sql"), 2u);
+}
+
+TEST(ScriptLinesTest, MissingFileRaises) {
+    testing::TempFolder folder;
+    EXPECT_ANY_THROW(ScriptLines(folder / "none.sql"));
+    EXPECT_ANY_THROW(CountScriptLines(folder / "none.sql"));
+}
+
+} // namespace
+} // namespace norvane::update
