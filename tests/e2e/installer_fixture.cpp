@@ -1,0 +1,48 @@
+#include "installer_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace norvane::testing {
+
+InstallerTest::InstallerTest() {
+    std::filesystem::create_directory(m_program.Path() / "Report");
+}
+
+void InstallerTest::StartAtVersion(int version) {
+    m_database.Execute("create table versions (code integer, build integer, data integer,"
+                       " update_date timestamp);"
+                       "create table INFO_DOC (ID integer not null primary key,"
+                       " NOTE_U blob sub_type 0);"
+                       "insert into INFO_DOC (ID) values (7);"
+                       "insert into INFO_DOC (ID) values (10);"
+                       "insert into versions values (1, 0, 1, '2001-01-01');"
+                       "insert into versions values (1, 1, " +
+                       std::to_string(version) + ", '2018-01-01');");
+    WriteFile(m_program.Path() / "nrv.ini",
+              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
+    m_form = std::make_unique<app::TForm1>(
+        m_window, m_values, app::StartupPaths{m_program / "norvane-update", m_temp.Str()});
+    m_form->FormShow();
+}
+
+std::string InstallerTest::WorkFile(std::string_view name) const {
+    return (std::filesystem::path(m_form->WorkDir) / name).string();
+}
+
+std::string InstallerTest::DatabaseVersion() {
+    return m_database.QueryString("select first 1 data from versions order by update_date desc")
+        .value_or("NULL");
+}
+
+EmptyPath::EmptyPath() {
+    const char* path = std::getenv("PATH");
+    m_saved = path != nullptr ? path : "";
+    ::setenv("PATH", m_empty.Str().c_str(), 1);
+}
+
+EmptyPath::~EmptyPath() {
+    ::setenv("PATH", m_saved.c_str(), 1);
+}
+
+} // namespace norvane::testing

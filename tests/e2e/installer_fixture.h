@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/form1.h"
+#include "support/recording_window.h"
+#include "support/temp_folder.h"
+#include "support/test_database.h"
+
+#include <memory>
+#include <string>
+
+namespace norvane::testing {
+
+/// A product folder with nrv.ini, a database at a chosen version, and the installer's logic
+/// run from that folder with the packages this test executable carries.
+class InstallerTest : public ::testing::Test {
+protected:
+    InstallerTest();
+
+    /// Makes the product database at version and starts the installer: construction, then
+    /// the checks.
+    void StartAtVersion(int version);
+
+    /// The installer folder's path of a file.
+    std::string ProgramFile(std::string_view name) const { return m_program / name; }
+    std::string WorkFile(std::string_view name) const;
+    std::string DatabaseVersion();
+
+    TempFolder m_program;
+    TempFolder m_temp;
+    TestDatabase m_database;
+    RecordingWindow m_window;
+    app::ProcessValues m_values;
+    std::unique_ptr<app::TForm1> m_form;
+};
+
+/// Runs with PATH emptied, so no archiver can be found there.
+class EmptyPath {
+public:
+    EmptyPath();
+    ~EmptyPath();
+    EmptyPath(const EmptyPath&) = delete;
+    EmptyPath& operator=(const EmptyPath&) = delete;
+
+private:
+    std::string m_saved;
+    TempFolder m_empty;
+};
+
+} // namespace norvane::testing

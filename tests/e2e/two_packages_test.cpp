@@ -1,0 +1,245 @@
+// This executable carries packages 254 and 255.
+#include "installer_fixture.h"
+
+#include "base/exceptions.h"
+#include "platform/files.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace norvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using app::RunReport;
+using ui::Control;
+
+TEST_F(InstallerTest, From253BothPackagesAreAppliedInOrder) {
+    StartAtVersion(253);
+    ASSERT_TRUE(m_window.Enabled(Control::btOK));
+    EXPECT_EQ(m_window.Caption(Control::lActVer), "254 - 255");
+    m_form->btOKClick();
+
+    const std::string work = m_form->WorkDir;
+    const std::vector<std::string> expected{
+        "Перевірка запущенної програми...OK",
+        "Підключення до бази даних",
+        m_database.Path(),
+        "Версія бази даних: 253",
+        "Наявні пакети оновлення:",
+        "254_RAR",
+        "255_RAR [OK]",
+        "Створення тимчасового каталога",
+        work,
+        "Наявність архиватора RAR...[OK]",
+        "Копіювання пакету",
+        WorkFile("254.rar"),
+        "Розпаковка пакету...[OK]",
+        "Встановлення оновлення",
+        "254.01.sql",
+        "254.99.sql",
+        "Norvanework.exe...[OK]",
+        "Копіювання пакету",
+        WorkFile("255.rar"),
+        "Розпаковка пакету...[OK]",
+        "Встановлення оновлення",
+        "255.01.sql",
+        "255.02.sql",
+        "error: помилок у скрипті: 1, журнал: " + WorkFile("up/255.02.sql.log"),
+        "255.99.sql",
+        "Norvanework.exe...[OK]",
+        "a.fr3...[OK]",
+        "B.fr3...[OK]",
+    };
+    EXPECT_EQ(m_window.MemoLines(), expected);
+
+    // The database went through both packages.
+    EXPECT_EQ(DatabaseVersion(), "255");
+    EXPECT_EQ(m_database.QueryCount("select count(*) from T254"), 2);
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$procedures"
+                                    " where rdb$procedure_name = 'ADD_QTY'"),
+              1);
+    EXPECT_EQ(m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = 10"),
+              ReadFile(fs::path(NORVANE_E2E_PACKAGES) / "255/up/INFO_DOC.NOTE_U.ID 10.blo"));
+
+    // The program folder holds the newest program file and the templates.
+    EXPECT_EQ(ReadFile(ProgramFile("Norvanework.exe")), "Program 255\r\n");
+    EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
+    EXPECT_EQ(ReadFile(ProgramFile("Report/B.fr3")), "report template B\r\n");
+
+    // Archives are gone, used files renamed, and only the failing script has a log.
+    EXPECT_FALSE(fs::exists(WorkFile("254.rar")));
+    EXPECT_FALSE(fs::exists(WorkFile("255.rar")));
+    for (const char* done : {"up/254.01.~sql", "up/254.99.~sql", "up/255.01.~sql", "up/255.02.~sql",
+                             "up/255.99.~sql", "up/INFO_DOC.NOTE_U.ID 10.~blo"})
+        EXPECT_TRUE(fs::exists(WorkFile(done))) << done;
+    EXPECT_FALSE(fs::exists(WorkFile("up/255.01.sql")));
+    EXPECT_TRUE(fs::exists(WorkFile("up/255.02.sql.log")));
+    for (const char* log :
+         {"up/254.01.sql.log", "up/254.99.sql.log", "up/255.01.sql.log", "up/255.99.sql.log"})
+        EXPECT_FALSE(fs::exists(WorkFile(log))) << log;
+    EXPECT_EQ(ReadFile(WorkFile("up/255.02.sql.log"))
+                  .rfind("INSERT INTO NO_SUCH_TABLE VALUES (1)\r\n"
+                         "------------------------- error ------------------------------\r\n",
+                         0),
+              0u);
+
+    // The end state.
+    EXPECT_FALSE(m_window.Visible(Control::btOK));
+    EXPECT_EQ(m_window.Caption(Control::btCancel), "Зачинити");
+    EXPECT_TRUE(m_window.Enabled(Control::btCancel));
+    for (Control hidden : {Control::lUpdate, Control::ProgressBar2, Control::lTextFile,
+                           Control::lFile, Control::lUpdateTime})
+        EXPECT_FALSE(m_window.Visible(hidden)) << ui::ControlName(hidden);
+    EXPECT_EQ(m_form->CurVer, 253);
+    EXPECT_EQ(m_window.Caption(Control::lCurVer), "253");
+    const auto& report = m_form->Report();
+    EXPECT_TRUE(report.installFinished);
+    EXPECT_FALSE(report.installFailed);
+    EXPECT_EQ(report.failedStatements, 1);
+    EXPECT_EQ(report.failedBlobs, 0);
+    EXPECT_EQ(report.failedCopies, 0);
+}
+
+TEST_F(InstallerTest, TheInstallDisablesBothButtonsWhileAPackageIsApplied) {
+    StartAtVersion(254);
+    bool okEverEnabled = false;
+    bool cancelEnabledWhileInstalling = false;
+    m_window.OnPump = [&] {
+        okEverEnabled = okEverEnabled || m_window.Enabled(Control::btOK);
+        cancelEnabledWhileInstalling =
+            cancelEnabledWhileInstalling ||
+            (m_window.Visible(Control::lUpdate) && m_window.Enabled(Control::btCancel));
+    };
+    m_form->btOKClick();
+    EXPECT_FALSE(okEverEnabled);
+    EXPECT_FALSE(cancelEnabledWhileInstalling);
+    EXPECT_GT(m_window.PumpCount(), 5);
+    const auto& events = m_window.Events();
+    const std::vector<std::string> first(events.begin(), events.begin() + 3);
+    const std::vector<std::string> expectedFirst{"enabled btOK=0", "caption btCancel=Відмінити",
+                                                 "visible plUp=1"};
+    EXPECT_EQ(first, expectedFirst);
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
+    StartAtVersion(252);
+    const auto lines = m_window.MemoLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "255_RAR");
+    EXPECT_EQ(lines[lines.size() - 2], "Версія БД меньше номеру пакета оновлень");
+    EXPECT_EQ(lines.back(), "Оновлення не можливо!!!");
+    EXPECT_FALSE(m_window.Enabled(Control::btOK));
+    EXPECT_EQ(m_window.Caption(Control::lCurVer), "252");
+    EXPECT_EQ(m_window.Caption(Control::lActVer), "254 - 255");
+    EXPECT_EQ(m_form->Report().verdict, RunReport::Verdict::DatabaseOlder);
+}
+
+TEST_F(InstallerTest, An255DatabaseIsRefusedAlthoughTheVersionsAreEqual) {
+    StartAtVersion(255);
+    const auto lines = m_window.MemoLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Версія БД більша за номер пакета оновлень");
+    EXPECT_EQ(lines.back(), "Оновлення не можливо!!!");
+    EXPECT_FALSE(m_window.Enabled(Control::btOK));
+    EXPECT_EQ(m_form->Report().verdict, RunReport::Verdict::UpToDate);
+}
+
+TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
+    StartAtVersion(254);
+    {
+        EmptyPath noArchiver;
+        m_form->btOKClick();
+    }
+    const auto lines = m_window.MemoLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Наявність архиватора RAR...");
+    EXPECT_EQ(lines.back(), "error");
+    EXPECT_FALSE(m_window.Enabled(Control::btOK));
+    EXPECT_TRUE(m_window.Visible(Control::btOK));
+    EXPECT_EQ(m_window.Caption(Control::btCancel), "Відмінити");
+    EXPECT_TRUE(m_window.Enabled(Control::btCancel));
+    EXPECT_TRUE(m_form->Report().installFailed);
+    EXPECT_FALSE(m_form->Report().installFinished);
+    EXPECT_EQ(DatabaseVersion(), "254");
+}
+
+TEST_F(InstallerTest, AnArchiverBesideTheInstallerIsPreferred) {
+    StartAtVersion(254);
+    // A "rar" beside the installer that unpacks nothing and fails.
+    WriteFile(ProgramFile("rar"), "#!/bin/sh\nexit 7\n");
+    fs::permissions(ProgramFile("rar"), fs::perms::owner_all);
+    m_form->btOKClick();
+    const auto lines = m_window.MemoLines();
+    EXPECT_EQ(lines.back(), "error: архіватор завершився з кодом 7");
+    EXPECT_EQ(DatabaseVersion(), "254");
+    EXPECT_TRUE(m_form->Report().installFinished);
+    EXPECT_TRUE(m_form->Report().installFailed);
+}
+
+TEST_F(InstallerTest, AWorkFolderLeftByAnEarlierRunIsCleanedNotRecreated) {
+    StartAtVersion(254);
+    const std::string work = m_form->WorkDir;
+    fs::create_directories(fs::path(work) / "up" / "keep");
+    WriteFile(fs::path(work) / "up" / "old.sql", "DROP TABLE versions;\r\n");
+    WriteFile(fs::path(work) / "up" / "keep" / "deeper.txt", "stays");
+    WriteFile(fs::path(work) / "stale.exe", "stale");
+    struct stat before {};
+    ASSERT_EQ(::stat(work.c_str(), &before), 0);
+
+    m_form->btOKClick();
+
+    struct stat after {};
+    ASSERT_EQ(::stat(work.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_FALSE(fs::exists(fs::path(work) / "up" / "old.sql"));
+    EXPECT_FALSE(fs::exists(fs::path(work) / "up" / "old.~sql"));
+    EXPECT_FALSE(fs::exists(fs::path(work) / "stale.exe"));
+    EXPECT_TRUE(fs::exists(fs::path(work) / "up" / "keep" / "deeper.txt"));
+    EXPECT_EQ(DatabaseVersion(), "255");
+    const auto lines = m_window.MemoLines();
+    EXPECT_EQ(lines[8], "Створення тимчасового каталога");
+    EXPECT_EQ(lines[9], work);
+}
+
+TEST_F(InstallerTest, ANewWorkFolderIsPrivate) {
+    StartAtVersion(254);
+    m_form->btOKClick();
+    struct stat info {};
+    ASSERT_EQ(::stat(m_form->WorkDir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(InstallerTest, AWorkFolderThatIsALinkIsRefused) {
+    StartAtVersion(254);
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "up" / "precious.sql", "keep me");
+    fs::create_directory_symlink(elsewhere.Path(), m_form->WorkDir);
+    m_form->btOKClick();
+    const auto lines = m_window.MemoLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], m_form->WorkDir);
+    EXPECT_EQ(lines.back().rfind("error", 0), 0u) << lines.back();
+    EXPECT_TRUE(fs::exists(elsewhere.Path() / "up" / "precious.sql"));
+    EXPECT_FALSE(fs::exists(elsewhere.Path() / "255.rar"));
+    EXPECT_EQ(DatabaseVersion(), "254");
+    EXPECT_TRUE(m_form->Report().installFailed);
+}
+
+TEST_F(InstallerTest, AWorkFolderOfAnotherUserIsRefused) {
+    StartAtVersion(254);
+    fs::create_directory(m_form->WorkDir);
+    if (::chown(m_form->WorkDir.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "changing a folder's owner needs root";
+    m_form->btOKClick();
+    EXPECT_EQ(m_window.MemoLines().back().rfind("error", 0), 0u);
+    EXPECT_TRUE(fs::is_empty(m_form->WorkDir));
+    EXPECT_EQ(DatabaseVersion(), "254");
+}
+
+} // namespace
+} // namespace norvane::testing

@@ -1,0 +1,54 @@
+#include "support/running_program.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace norvane::testing {
+
+namespace {
+
+// The kernel fills /proc/<pid>/exe only once exec has happened; wait for it.
+void WaitUntilExecuted(int pid, const std::filesystem::path& executable) {
+    const auto link = "/proc/" + std::to_string(pid) + "/exe";
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(link, error) == executable)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    throw std::runtime_error("the stand-in program did not start");
+}
+
+} // namespace
+
+RunningProgram::RunningProgram(const std::string& fileName, const std::string& argv0) {
+    const auto executable = m_folder.Path() / fileName;
+    std::filesystem::copy_file("/bin/sleep", executable);
+    std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
+    std::string first = argv0.empty() ? executable.string() : argv0;
+    std::string seconds = "120";
+    std::vector<char*> argv{first.data(), seconds.data(), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        throw std::runtime_error("cannot start " + executable.string());
+    m_pid = pid;
+    WaitUntilExecuted(m_pid, executable);
+}
+
+RunningProgram::~RunningProgram() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+} // namespace norvane::testing
