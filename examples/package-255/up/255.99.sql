@@ -1,0 +1,3 @@
+/* Release 255 is in place. */
+INSERT INTO versions (update_date, data) VALUES (CURRENT_TIMESTAMP, 255);
+COMMIT WORK;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ui/window.h"
+
+#include <ostream>
+#include <string>
+
+namespace norvane::console {
+
+/// The update window of unattended mode: memo lines go to out as each one is complete (when
+/// the next line starts, or at Finish), message boxes to err. Nothing waits for a user.
+class ConsoleWindow : public ui::Window {
+public:
+    ConsoleWindow(std::ostream& out, std::ostream& err);
+
+    void AddStatus(std::string_view text) override;
+    void MarkStatus(std::string_view text) override;
+    void SetCaption(ui::Control control, std::string_view text) override;
+    void SetVisible(ui::Control control, bool visible) override;
+    void SetEnabled(ui::Control control, bool enabled) override;
+    void PumpMessages() override;
+    void ShowMessageBox(std::string_view text, ui::MessageKind kind) override;
+    void Close() override;
+
+    /// Writes the last memo line, which no later line has completed.
+    void Finish();
+    /// Reports an error that ended a step.
+    void ShowError(std::string_view text);
+
+protected:
+    void ProgressChanged(int min, int max, int position) override;
+
+private:
+    void WritePending();
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::string m_pending;
+    bool m_hasPending = false;
+};
+
+} // namespace norvane::console

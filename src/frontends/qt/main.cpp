@@ -1,0 +1,23 @@
+#include "frontends/console/unattended.h"
+#include "frontends/qt/window_program.h"
+
+#include <QApplication>
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace norvane;
+    const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
+    if (console::IsUnattended(arguments)) {
+        app::ProcessValues values;
+        return static_cast<int>(console::RunUnattended(values, app::StartupPaths::FromPlatform(),
+                                                       std::cout, std::cerr));
+    }
+    // Any other command line is ignored; Qt is not given it to interpret either.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    return qt::RunWindowProgram();
+}

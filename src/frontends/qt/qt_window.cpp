@@ -1,0 +1,337 @@
+#include "frontends/qt/qt_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
+#include <exception>
+
+namespace norvane::qt {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Heights of the panels docked to the bottom edge, in docking order from the top.
+constexpr int Panel3Height = 46;
+constexpr int plUpHeight = 112;
+constexpr int Panel2Height = 42;
+constexpr int BottomPanelsHeight = Panel3Height + plUpHeight + Panel2Height;
+
+// Distances from the right or bottom edge that the anchored controls keep.
+constexpr int MemoLeft = 46;
+constexpr int MemoTop = 22;
+constexpr int MemoRightGap = QtWindow::DesignWidth - (46 + 564);
+constexpr int MemoBottomGap = (QtWindow::DesignHeight - BottomPanelsHeight) - (22 + 219);
+constexpr int ProgressRightGap = QtWindow::DesignWidth - (17 + 604);
+constexpr int TimeRightGap = QtWindow::DesignWidth - 621;
+constexpr int OKRightGap = QtWindow::DesignWidth - 467;
+constexpr int CancelRightGap = QtWindow::DesignWidth - 555;
+
+QFont WindowFont() {
+    // Tahoma is what the product's users have; elsewhere the system's sans serif stands in.
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive)
+                     ? QFont(QStringLiteral("Tahoma"))
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(8);
+    font.setBold(false);
+    return font;
+}
+
+QFrame* MakePanel(QWidget* parent, QFrame::Shadow bevel) {
+    auto* panel = new QFrame(parent);
+    if (bevel == QFrame::Plain) {
+        panel->setFrameShape(QFrame::NoFrame);
+    } else {
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(bevel);
+        panel->setLineWidth(1);
+    }
+    return panel;
+}
+
+enum class Weight { Normal, Bold };
+
+QLabel* MakeLabel(QWidget* parent, const char* text, Weight weight, int left, int top) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    if (weight == Weight::Bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QLabel* MakeVersionLabel(QWidget* parent, int left, int top) {
+    QLabel* label = MakeLabel(parent, "-", Weight::Bold, left, top);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(left, top, 191, 13);
+    return label;
+}
+
+} // namespace
+
+// Qt owns the controls through their parents; the window deletes them with itself.
+QtWindow::QtWindow() {
+    setWindowTitle(QString::fromUtf8("Оновлення"));
+    setFont(WindowFont());
+    CreateControls();
+    resize(DesignWidth, DesignHeight);
+    move(0, 0);
+    ApplyAnchors();
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    QObject::connect(escape, &QShortcut::activated, this, [this] { EscapePressed(); });
+}
+
+QtWindow::~QtWindow() = default;
+
+void QtWindow::CreateControls() {
+    m_plInfo = MakePanel(this, QFrame::Plain);
+    m_memo = new QPlainTextEdit(m_plInfo);
+    // Nothing reads the memo back, and typing into it would only confuse the marks.
+    m_memo->setReadOnly(true);
+    m_memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QPalette memoPalette = m_memo->palette();
+    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
+    memoPalette.setColor(QPalette::Text, memoPalette.color(QPalette::ToolTipText));
+    m_memo->setPalette(memoPalette);
+
+    m_panel3 = MakePanel(this, QFrame::Raised);
+    m_panel4 = MakePanel(m_panel3, QFrame::Plain);
+    m_label1 = MakeLabel(m_panel4, "Поточна версія", Weight::Bold, 16, 6);
+    m_lCurVer = MakeVersionLabel(m_panel4, 143, 5);
+    m_panel5 = MakePanel(m_panel3, QFrame::Plain);
+    m_label2 = MakeLabel(m_panel5, "Доступна версія", Weight::Bold, 16, 6);
+    m_lActVer = MakeVersionLabel(m_panel5, 143, 6);
+
+    m_plUp = MakePanel(this, QFrame::Plain);
+    m_lUpdate = MakeLabel(m_plUp, "Встановлення оновлення", Weight::Bold, 17, 24);
+    m_lUpdate->hide();
+    m_progressBar2 = new QProgressBar(m_plUp);
+    m_progressBar2->setTextVisible(false);
+    m_progressBar2->setRange(0, 100);
+    m_progressBar2->setValue(0);
+    m_lTextFile = MakeLabel(m_plUp, "Обробока файла:", Weight::Normal, 17, 64);
+    m_lTextFile->hide();
+    m_lFile = MakeLabel(m_plUp, "lFile", Weight::Normal, 17, 80);
+    m_lFile->hide();
+    m_lUpdateTime = MakeLabel(m_plUp, "--:--", Weight::Normal, 601, 21);
+    m_lUpdateTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lUpdateTime->hide();
+
+    m_panel2 = MakePanel(this, QFrame::Raised);
+    m_btOK = new QPushButton(QString::fromUtf8("Оновить"), m_panel2);
+    m_btOK->setEnabled(false);
+    m_btCancel = new QPushButton(QString::fromUtf8("Зачинити"), m_panel2);
+    QObject::connect(m_btOK, &QPushButton::clicked, this, [this] {
+        if (m_onOK)
+            RunHandler(m_onOK);
+    });
+    QObject::connect(m_btCancel, &QPushButton::clicked, this, [this] {
+        if (m_onCancel)
+            RunHandler(m_onCancel);
+    });
+
+    setTabOrder(m_memo, m_btOK);
+    setTabOrder(m_btOK, m_btCancel);
+}
+
+void QtWindow::ApplyAnchors() {
+    const int w = width();
+    const int h = height();
+
+    // The bottom panels keep their heights; plInfo takes what is left above them.
+    const int infoHeight = std::max(0, h - BottomPanelsHeight);
+    m_plInfo->setGeometry(0, 0, w, infoHeight);
+    m_panel3->setGeometry(0, infoHeight, w, Panel3Height);
+    m_plUp->setGeometry(0, infoHeight + Panel3Height, w, plUpHeight);
+    m_panel2->setGeometry(0, infoHeight + Panel3Height + plUpHeight, w, Panel2Height);
+
+    m_memo->setGeometry(MemoLeft, MemoTop, std::max(0, w - MemoLeft - MemoRightGap),
+                        std::max(0, infoHeight - MemoTop - MemoBottomGap));
+
+    // Panel3's one-pixel bevel insets the rows docked inside it.
+    m_panel4->setGeometry(1, 1, std::max(0, w - 2), 22);
+    m_panel5->setGeometry(1, 23, std::max(0, w - 2), 22);
+
+    m_progressBar2->setGeometry(17, 40, std::max(0, w - 17 - ProgressRightGap), 17);
+    m_lUpdateTime->move(w - TimeRightGap - m_lUpdateTime->width(), 21);
+
+    m_btOK->setGeometry(w - OKRightGap, 9, 75, 25);
+    m_btCancel->setGeometry(w - CancelRightGap, 9, 75, 25);
+}
+
+void QtWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ApplyAnchors();
+}
+
+void QtWindow::closeEvent(QCloseEvent* event) {
+    // The install has no point where it could stop; the window goes once it has returned.
+    if (m_handlerDepth > 0) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void QtWindow::EscapePressed() {
+    if (m_btCancel->isEnabled() && m_btCancel->isVisible())
+        m_btCancel->click();
+}
+
+void QtWindow::SetHandlers(std::function<void()> onOK, std::function<void()> onCancel) {
+    m_onOK = std::move(onOK);
+    m_onCancel = std::move(onCancel);
+}
+
+void QtWindow::RunHandler(const std::function<void()>& handler) {
+    ++m_handlerDepth;
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+    } catch (...) {
+        ShowError("");
+    }
+    --m_handlerDepth;
+    if (m_handlerDepth == 0 && m_closePending) {
+        m_closePending = false;
+        close();
+    }
+}
+
+void QtWindow::ShowError(std::string_view text) {
+    QMessageBox box(QMessageBox::Critical, windowTitle(), FromUtf8(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void QtWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
+    const bool warning = kind == ui::MessageKind::Warning;
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Critical,
+                    QString::fromUtf8(warning ? "Попередження" : "Помилка"), FromUtf8(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void QtWindow::AddStatus(std::string_view text) {
+    QTextCursor cursor(m_memo->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_memoEmpty)
+        cursor.insertBlock();
+    cursor.insertText(FromUtf8(text));
+    m_memoEmpty = false;
+    m_memo->verticalScrollBar()->setValue(m_memo->verticalScrollBar()->maximum());
+}
+
+void QtWindow::MarkStatus(std::string_view text) {
+    // The document's own cursor, not the view's caret: the mark always lands on the last line.
+    QTextCursor cursor(m_memo->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(FromUtf8(text));
+    m_memoEmpty = false;
+}
+
+std::string QtWindow::MemoText() const {
+    std::string text;
+    if (m_memoEmpty)
+        return text;
+    for (QTextBlock block = m_memo->document()->begin(); block.isValid(); block = block.next()) {
+        text += block.text().toStdString();
+        text += "\r\n";
+    }
+    return text;
+}
+
+QWidget* QtWindow::Widget(ui::Control control) const {
+    switch (control) {
+    case ui::Control::plUp:
+        return m_plUp;
+    case ui::Control::lCurVer:
+        return m_lCurVer;
+    case ui::Control::lActVer:
+        return m_lActVer;
+    case ui::Control::lUpdate:
+        return m_lUpdate;
+    case ui::Control::ProgressBar2:
+        return m_progressBar2;
+    case ui::Control::lTextFile:
+        return m_lTextFile;
+    case ui::Control::lFile:
+        return m_lFile;
+    case ui::Control::lUpdateTime:
+        return m_lUpdateTime;
+    case ui::Control::btOK:
+        return m_btOK;
+    case ui::Control::btCancel:
+        return m_btCancel;
+    }
+    return nullptr;
+}
+
+void QtWindow::SetCaption(ui::Control control, std::string_view text) {
+    QWidget* widget = Widget(control);
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        button->setText(FromUtf8(text));
+        return;
+    }
+    auto* label = qobject_cast<QLabel*>(widget);
+    if (label == nullptr)
+        return;
+    label->setText(FromUtf8(text));
+    // The version labels are fixed boxes; the others size to their text, and lUpdateTime
+    // keeps its right edge where it was.
+    if (label == m_lCurVer || label == m_lActVer)
+        return;
+    label->adjustSize();
+    if (label == m_lUpdateTime)
+        ApplyAnchors();
+}
+
+void QtWindow::SetVisible(ui::Control control, bool visible) {
+    Widget(control)->setVisible(visible);
+}
+
+void QtWindow::SetEnabled(ui::Control control, bool enabled) {
+    Widget(control)->setEnabled(enabled);
+}
+
+void QtWindow::ProgressChanged(int min, int max, int position) {
+    // Qt draws an empty range as a busy indicator; an empty bar is what is meant.
+    if (max <= min) {
+        m_progressBar2->setRange(0, 1);
+        m_progressBar2->setValue(0);
+        return;
+    }
+    m_progressBar2->setRange(min, max);
+    m_progressBar2->setValue(position);
+}
+
+void QtWindow::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+void QtWindow::Close() {
+    close();
+}
+
+} // namespace norvane::qt
