@@ -1,0 +1,44 @@
+#include "package/packages.h"
+
+#include "base/exceptions.h"
+#include "base/text.h"
+#include "platform/files.h"
+
+namespace norvane::package {
+
+void CollectPackageName(const platform::RawItemName& name, std::vector<std::string>& packageList) {
+    if (name.id)
+        return;
+    if (name.text.find("_RAR") != std::string::npos)
+        packageList.push_back(name.text);
+}
+
+void CollectPackageNames(std::vector<std::string>& packageList) {
+    for (const auto& name : platform::EnumerateRawItems())
+        CollectPackageName(name, packageList);
+}
+
+std::optional<std::int32_t> PackageNumberOf(std::string_view name) {
+    const auto underscore = name.find('_');
+    if (underscore == std::string_view::npos)
+        return std::nullopt;
+    return StrToInt32(name.substr(0, underscore));
+}
+
+std::string PackageResourceName(std::int32_t number) {
+    return std::to_string(number) + "_RAR";
+}
+
+std::string PackageArchiveName(std::int32_t number) {
+    return std::to_string(number) + ".rar";
+}
+
+void SavePackage(std::string_view resourceName, const std::string& fileName) {
+    const auto bytes = platform::FindRawItem(resourceName);
+    if (!bytes)
+        throw EResNotFound("Resource " + std::string(resourceName) + " not found");
+    // Straight from the bytes in place, in one write: no copy of a package of megabytes.
+    platform::WriteNewFile(fileName, *bytes);
+}
+
+} // namespace norvane::package

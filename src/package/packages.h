@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/raw_items.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,6 +9,10 @@
 #include <vector>
 
 namespace norvane::package {
+
+/// Appends the name to packageList when it is a package's: a text name (integer identifiers
+/// are passed over) holding "_RAR" anywhere, letter case as stored.
+void CollectPackageName(const platform::RawItemName& name, std::vector<std::string>& packageList);
 
 /// Appends to packageList the name of every stored raw-data item that is a package.
 void CollectPackageNames(std::vector<std::string>& packageList);

@@ -1,0 +1,74 @@
+#include "package/program_files.h"
+
+#include "package/work_folder.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace norvane::package {
+
+namespace {
+
+void AppendEntries(std::vector<std::string>& list, const std::string& folder,
+                   std::string_view mask) {
+    for (const auto& entry : platform::FindEntries(folder, mask))
+        list.push_back(JoinPath(folder, entry.name));
+}
+
+// The entry's path below the work folder, without the separator that follows the folder.
+std::string_view RelativePath(std::string_view entry, std::string_view folder) {
+    std::string_view relative = entry.substr(std::min(folder.size(), entry.size()));
+    if (!relative.empty() && relative.front() == platform::NativePathRules().separator)
+        relative.remove_prefix(1);
+    return relative;
+}
+
+} // namespace
+
+ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& programFolder,
+                                        const std::string& folder, ui::ProgressBar* bar,
+                                        ui::Label* fileLabel, ui::Label* timeLabel) {
+    std::vector<std::string> files;
+    AppendEntries(files, folder, "*.exe");
+    AppendEntries(files, JoinPath(folder, "Report"), "*.fr3");
+    SortFileList(files);
+
+    const int count = static_cast<int>(files.size());
+    if (bar != nullptr) {
+        bar->SetPosition(0);
+        bar->SetMax(count);
+    }
+    if (timeLabel != nullptr)
+        timeLabel->SetVisible(true);
+
+    ProgramFilesOutcome outcome;
+    outcome.entries = count;
+    for (int i = 0; i < count; ++i) {
+        const std::string& entry = files[static_cast<std::size_t>(i)];
+        const std::string destination = JoinPath(programFolder, RelativePath(entry, folder));
+        const std::string name(FileNameOf(entry));
+        window.AddStatus(name + "...");
+        if (fileLabel != nullptr)
+            fileLabel->SetCaption(name + " (" + std::to_string(i + 1) + "/" +
+                                  std::to_string(count) + ")");
+        // The Report folder of the program folder is not created: templates have nowhere to go
+        // in a product installed without one, and each says so in its own error line.
+        if (const auto error = platform::CopyFileReplacing(entry, destination)) {
+            window.AddStatus("error (" + std::to_string(error->code) + ") " + error->message);
+            ++outcome.failed;
+        } else {
+            window.MarkStatus("[OK]");
+        }
+        if (bar != nullptr)
+            bar->Advance();
+        window.PumpMessages();
+    }
+    if (timeLabel != nullptr)
+        timeLabel->SetVisible(false);
+    return outcome;
+}
+
+} // namespace norvane::package
