@@ -1,0 +1,124 @@
+#include "frontends/console/console_window.h"
+
+#include "frontends/console/unattended.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace norvane::console {
+namespace {
+
+using Verdict = app::RunReport::Verdict;
+
+class ConsoleWindowTest : public ::testing::Test {
+protected:
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+    ConsoleWindow m_window{m_out, m_err};
+};
+
+TEST_F(ConsoleWindowTest, ALineLeavesOnceTheNextOneStartsSoItsMarkComesWithIt) {
+    m_window.AddStatus("Наявність архиватора RAR...");
+    EXPECT_EQ(m_out.str(), "");
+    m_window.MarkStatus("[OK]");
+    m_window.PumpMessages();
+    EXPECT_EQ(m_out.str(), "");
+    m_window.AddStatus("Копіювання пакету");
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\n");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\nКопіювання пакету\n");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\nКопіювання пакету\n");
+}
+
+TEST_F(ConsoleWindowTest, AnEmptyLineIsStillALine) {
+    m_window.AddStatus("");
+    m_window.AddStatus("x");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "\nx\n");
+}
+
+TEST_F(ConsoleWindowTest, BoxesGoToTheErrorStreamAfterTheLinesBeforeThem) {
+    m_window.AddStatus("Оновлення не можливо!!!");
+    m_window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning);
+    m_window.ShowError("I/O error");
+    EXPECT_EQ(m_out.str(), "Оновлення не можливо!!!\n");
+    EXPECT_EQ(m_err.str(), "warning: ПК Norvane запущена.\nerror: I/O error\n");
+}
+
+TEST_F(ConsoleWindowTest, WindowStateIsKeptButNotPrinted) {
+    m_window.SetCaption(ui::Control::lFile, "a.sql");
+    m_window.SetVisible(ui::Control::btOK, false);
+    m_window.SetEnabled(ui::Control::btCancel, false);
+    m_window.SetProgressMax(5);
+    m_window.SetProgressPosition(9);
+    m_window.Close();
+    EXPECT_EQ(m_window.ProgressPosition(), 5);
+    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_err.str(), "");
+}
+
+TEST(UnattendedArgumentsTest, OnlyTheOneArgumentAsksForIt) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        bool unattended;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"--unattended"}, true},
+             {{"/unattended"}, true},
+             {{}, false},
+             {{"--Unattended"}, false},
+             {{"-unattended"}, false},
+             {{"--unattended", "x"}, false},
+             {{"x", "--unattended"}, false},
+         }) {
+        EXPECT_EQ(IsUnattended(c.arguments), c.unattended)
+            << (c.arguments.empty() ? "" : c.arguments[0]);
+    }
+}
+
+TEST(UnattendedExitStatusTest, FollowsTheVerdictAndTheInstall) {
+    struct Case {
+        const char* what;
+        app::RunReport report;
+        ExitStatus status;
+    };
+    const auto finished = [](int statements, int blobs, int copies) {
+        app::RunReport report;
+        report.verdict = Verdict::Allowed;
+        report.installFinished = true;
+        report.failedStatements = statements;
+        report.failedBlobs = blobs;
+        report.failedCopies = copies;
+        return report;
+    };
+    app::RunReport notFinished;
+    notFinished.verdict = Verdict::Allowed;
+    app::RunReport archiverFailed = finished(0, 0, 0);
+    archiverFailed.installFailed = true;
+    app::RunReport running;
+    running.verdict = Verdict::ProgramRunning;
+    app::RunReport older;
+    older.verdict = Verdict::DatabaseOlder;
+    app::RunReport upToDate;
+    upToDate.verdict = Verdict::UpToDate;
+
+    for (const Case& c : std::vector<Case>{
+             {"clean", finished(0, 0, 0), ExitStatus::Updated},
+             {"statement", finished(1, 0, 0), ExitStatus::UpdatedWithFailures},
+             {"blob", finished(0, 2, 0), ExitStatus::UpdatedWithFailures},
+             {"copy", finished(0, 0, 3), ExitStatus::UpdatedWithFailures},
+             {"not finished", notFinished, ExitStatus::Error},
+             {"archiver", archiverFailed, ExitStatus::Error},
+             {"running", running, ExitStatus::ProgramRunning},
+             {"older", older, ExitStatus::DatabaseOlder},
+             {"up to date", upToDate, ExitStatus::UpToDate},
+             {"not checked", app::RunReport{}, ExitStatus::Error},
+         }) {
+        EXPECT_EQ(static_cast<int>(ExitStatusFor(c.report)), static_cast<int>(c.status)) << c.what;
+    }
+}
+
+} // namespace
+} // namespace norvane::console

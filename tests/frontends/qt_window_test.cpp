@@ -1,0 +1,292 @@
+#include "frontends/qt/qt_window.h"
+
+#include "base/exceptions.h"
+#include "qt_application.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
+
+#include <gtest/gtest.h>
+
+namespace norvane::qt {
+namespace {
+
+using testing::DismissBoxesDuring;
+using ui::Control;
+
+// A control's rectangle in the window's client coordinates.
+QRect InWindow(const QtWindow& window, const QWidget* control) {
+    return QRect(control->mapTo(&window, QPoint(0, 0)), control->size());
+}
+
+std::string Text(const QWidget* widget) {
+    if (auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text().toStdString();
+    return qobject_cast<const QPushButton*>(widget)->text().toStdString();
+}
+
+class QtWindowTest : public ::testing::Test {
+protected:
+    QtWindow m_window;
+};
+
+struct Placement {
+    const char* name;
+    std::function<QWidget*(const QtWindow&)> control;
+    QRect design;  // in client coordinates at 635 x 456
+    QRect resized; // at 835 x 556
+};
+
+TEST_F(QtWindowTest, ControlsFollowTheirAnchorsWhenTheWindowIsResized) {
+    const auto widget = [](Control control) {
+        return [control](const QtWindow& w) { return w.Widget(control); };
+    };
+    const std::vector<Placement> placements{
+        {"plInfo",
+         [](const QtWindow& w) { return w.plInfo(); },
+         {0, 0, 635, 256},
+         {0, 0, 835, 356}},
+        {"Memo2",
+         [](const QtWindow& w) { return w.Memo2(); },
+         {46, 22, 564, 219},
+         {46, 22, 764, 319}},
+        {"Panel3",
+         [](const QtWindow& w) { return w.Panel3(); },
+         {0, 256, 635, 46},
+         {0, 356, 835, 46}},
+        {"plUp", widget(Control::plUp), {0, 302, 635, 112}, {0, 402, 835, 112}},
+        {"Panel2",
+         [](const QtWindow& w) { return w.Panel2(); },
+         {0, 414, 635, 42},
+         {0, 514, 835, 42}},
+        {"lCurVer", widget(Control::lCurVer), {144, 262, 191, 13}, {144, 362, 191, 13}},
+        {"lActVer", widget(Control::lActVer), {144, 285, 191, 13}, {144, 385, 191, 13}},
+        {"ProgressBar2", widget(Control::ProgressBar2), {17, 342, 604, 17}, {17, 442, 804, 17}},
+        {"btOK", widget(Control::btOK), {467, 423, 75, 25}, {667, 523, 75, 25}},
+        {"btCancel", widget(Control::btCancel), {555, 423, 75, 25}, {755, 523, 75, 25}},
+    };
+    EXPECT_EQ(m_window.size(), QSize(635, 456));
+    EXPECT_EQ(m_window.pos(), QPoint(0, 0));
+    for (const auto& placement : placements)
+        EXPECT_EQ(InWindow(m_window, placement.control(m_window)), placement.design)
+            << placement.name;
+
+    // Qt delivers resizes to a shown window, as the user's would be.
+    m_window.show();
+    m_window.resize(835, 556);
+    for (const auto& placement : placements)
+        EXPECT_EQ(InWindow(m_window, placement.control(m_window)), placement.resized)
+            << placement.name;
+
+    // The version labels keep their places in their rows.
+    EXPECT_EQ(m_window.Widget(Control::lCurVer)->geometry(), QRect(143, 5, 191, 13));
+    EXPECT_EQ(m_window.Widget(Control::lActVer)->geometry(), QRect(143, 6, 191, 13));
+
+    m_window.resize(635, 456);
+    EXPECT_EQ(InWindow(m_window, m_window.Memo2()), QRect(46, 22, 564, 219));
+}
+
+TEST_F(QtWindowTest, TheTimeLabelKeepsItsRightEdgeLevelWithTheBar) {
+    QWidget* time = m_window.Widget(Control::lUpdateTime);
+    QWidget* bar = m_window.Widget(Control::ProgressBar2);
+    EXPECT_EQ(time->geometry().right(), 620);
+    EXPECT_EQ(time->y(), 21);
+    m_window.SetCaption(Control::lUpdateTime, "1:02:03");
+    EXPECT_EQ(time->geometry().right(), bar->geometry().right());
+    const int wideWidth = time->width();
+    m_window.SetCaption(Control::lUpdateTime, "0:05");
+    EXPECT_LT(time->width(), wideWidth);
+    EXPECT_EQ(time->geometry().right(), 620);
+    m_window.show();
+    m_window.resize(735, 456);
+    EXPECT_EQ(time->geometry().right(), 720);
+    EXPECT_EQ(time->geometry().right(), bar->geometry().right());
+}
+
+TEST_F(QtWindowTest, StartsInItsInitialState) {
+    EXPECT_EQ(m_window.windowTitle().toStdString(), "Оновлення");
+    EXPECT_EQ(m_window.font().pointSize(), 8);
+
+    EXPECT_EQ(Text(m_window.Widget(Control::btOK)), "Оновить");
+    EXPECT_FALSE(m_window.Widget(Control::btOK)->isEnabled());
+    EXPECT_EQ(Text(m_window.Widget(Control::btCancel)), "Зачинити");
+    EXPECT_TRUE(m_window.Widget(Control::btCancel)->isEnabled());
+
+    struct Expected {
+        Control control;
+        const char* text;
+        bool hidden;
+        bool bold;
+    };
+    for (const Expected& expected : std::vector<Expected>{
+             {Control::lCurVer, "-", false, true},
+             {Control::lActVer, "-", false, true},
+             {Control::lUpdate, "Встановлення оновлення", true, true},
+             {Control::lTextFile, "Обробока файла:", true, false},
+             {Control::lFile, "lFile", true, false},
+             {Control::lUpdateTime, "--:--", true, false},
+         }) {
+        QWidget* label = m_window.Widget(expected.control);
+        const auto name = ui::ControlName(expected.control);
+        EXPECT_EQ(Text(label), expected.text) << name;
+        EXPECT_EQ(label->isHidden(), expected.hidden) << name;
+        EXPECT_EQ(label->font().bold(), expected.bold) << name;
+    }
+    EXPECT_TRUE(qobject_cast<QLabel*>(m_window.Widget(Control::lCurVer))->alignment() &
+                Qt::AlignRight);
+
+    auto* bar = qobject_cast<QProgressBar*>(m_window.Widget(Control::ProgressBar2));
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_FALSE(m_window.Widget(Control::plUp)->isHidden());
+
+    QPlainTextEdit* memo = m_window.Memo2();
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_EQ(memo->palette().color(QPalette::Base),
+              QApplication::palette().color(QPalette::ToolTipBase));
+    EXPECT_TRUE(m_window.MemoText().empty());
+}
+
+TEST_F(QtWindowTest, AMarkExtendsTheLineAddedLast) {
+    m_window.AddStatus("Перевірка запущенної програми...");
+    m_window.MarkStatus("OK");
+    EXPECT_EQ(m_window.MemoText(), "Перевірка запущенної програми...OK\r\n");
+
+    m_window.AddStatus("254_RAR");
+    m_window.AddStatus("255_RAR");
+    m_window.MarkStatus(" [OK]");
+    EXPECT_EQ(m_window.MemoText(),
+              "Перевірка запущенної програми...OK\r\n254_RAR\r\n255_RAR [OK]\r\n");
+}
+
+TEST_F(QtWindowTest, AMarkLandsOnTheLastLineWhereverTheUserLeftTheCaret) {
+    m_window.show();
+    m_window.AddStatus("Наявність архиватора RAR...");
+    m_window.AddStatus("Розпаковка пакету...");
+    QPlainTextEdit* memo = m_window.Memo2();
+    QTextCursor caret = memo->textCursor();
+    caret.setPosition(3);
+    caret.setPosition(8, QTextCursor::KeepAnchor);
+    memo->setTextCursor(caret);
+    memo->setFocus();
+    QTest::keyClicks(memo, "typed");
+    QTest::keyClick(memo, Qt::Key_Delete);
+    QTest::keyClick(memo, Qt::Key_Return);
+    m_window.MarkStatus("[OK]");
+    EXPECT_EQ(m_window.MemoText(), "Наявність архиватора RAR...\r\nРозпаковка пакету...[OK]\r\n");
+}
+
+TEST_F(QtWindowTest, AMarkOnAnEmptyMemoStartsTheFirstLine) {
+    m_window.MarkStatus("OK");
+    m_window.AddStatus("next");
+    EXPECT_EQ(m_window.MemoText(), "OK\r\nnext\r\n");
+}
+
+TEST_F(QtWindowTest, EscPressesCancelOnlyWhileItIsEnabled) {
+    int cancels = 0;
+    m_window.SetHandlers({}, [&] {
+        ++cancels;
+        m_window.Close();
+    });
+    m_window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+
+    m_window.SetEnabled(Control::btCancel, false);
+    QTest::keyClick(&m_window, Qt::Key_Escape);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_TRUE(m_window.isVisible());
+
+    m_window.SetEnabled(Control::btCancel, true);
+    m_window.Memo2()->setFocus();
+    QTest::keyClick(m_window.Memo2(), Qt::Key_Escape);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(m_window.isVisible());
+}
+
+TEST_F(QtWindowTest, ACloseAskedForInsideAHandlerWaitsForItsEnd) {
+    bool closedInside = true;
+    bool visibleAfterPump = false;
+    m_window.SetHandlers(
+        [&] {
+            m_window.SetEnabled(Control::btOK, false);
+            QTest::keyClick(&m_window, Qt::Key_Escape); // btCancel is enabled
+            closedInside = m_window.close();
+            m_window.PumpMessages();
+            visibleAfterPump = m_window.isVisible();
+        },
+        [&] { m_window.Close(); });
+    m_window.SetEnabled(Control::btOK, true);
+    m_window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    QTest::mouseClick(m_window.Widget(Control::btOK), Qt::LeftButton);
+    EXPECT_FALSE(closedInside);
+    EXPECT_TRUE(visibleAfterPump);
+    EXPECT_FALSE(m_window.isVisible());
+}
+
+TEST_F(QtWindowTest, AnErrorEscapingAHandlerIsShownAndTheWindowStaysAsItWas) {
+    m_window.SetHandlers(
+        [&] {
+            m_window.SetEnabled(Control::btOK, false);
+            m_window.SetCaption(Control::btCancel, "Відмінити");
+            throw EResNotFound("Resource 256_RAR not found");
+        },
+        [&] { m_window.Close(); });
+    m_window.SetEnabled(Control::btOK, true);
+    m_window.show();
+    bool visibleWithBox = false;
+    const auto boxes = DismissBoxesDuring(
+        [&] { QTest::mouseClick(m_window.Widget(Control::btOK), Qt::LeftButton); },
+        [&] { visibleWithBox = m_window.isVisible(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Resource 256_RAR not found");
+    EXPECT_TRUE(visibleWithBox);
+    EXPECT_TRUE(m_window.isVisible());
+    EXPECT_FALSE(m_window.Widget(Control::btOK)->isEnabled());
+    EXPECT_EQ(Text(m_window.Widget(Control::btCancel)), "Відмінити");
+}
+
+TEST_F(QtWindowTest, AWarningIsAModalBoxWithItsText) {
+    const auto boxes = DismissBoxesDuring(
+        [&] { m_window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning); });
+    EXPECT_EQ(boxes, std::vector<std::string>{"ПК Norvane запущена."});
+}
+
+TEST_F(QtWindowTest, AnEmptyRangeShowsAnEmptyBarNotABusyOne) {
+    auto* bar = qobject_cast<QProgressBar*>(m_window.Widget(Control::ProgressBar2));
+    m_window.SetProgressMax(0);
+    EXPECT_NE(bar->minimum(), bar->maximum());
+    EXPECT_EQ(bar->value(), bar->minimum());
+    m_window.SetProgressMax(4);
+    m_window.SetProgressPosition(3);
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(bar->value(), 3);
+}
+
+TEST_F(QtWindowTest, CaptionsVisibilityAndEnabledReachTheirControls) {
+    m_window.SetCaption(Control::lFile, "255.01.sql");
+    m_window.SetVisible(Control::lFile, true);
+    m_window.SetCaption(Control::btCancel, "Відмінити");
+    m_window.SetEnabled(Control::btCancel, false);
+    m_window.SetVisible(Control::btOK, false);
+    EXPECT_EQ(Text(m_window.Widget(Control::lFile)), "255.01.sql");
+    EXPECT_GT(m_window.Widget(Control::lFile)->width(),
+              qobject_cast<QLabel*>(m_window.Widget(Control::lFile))
+                      ->fontMetrics()
+                      .horizontalAdvance("255.01.sql") -
+                  1);
+    EXPECT_FALSE(m_window.Widget(Control::lFile)->isHidden());
+    EXPECT_EQ(Text(m_window.Widget(Control::btCancel)), "Відмінити");
+    EXPECT_FALSE(m_window.Widget(Control::btCancel)->isEnabled());
+    EXPECT_TRUE(m_window.Widget(Control::btOK)->isHidden());
+}
+
+} // namespace
+} // namespace norvane::qt
