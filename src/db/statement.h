@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace norvane::db {
 
@@ -18,14 +19,22 @@ enum class Parameters { Named, Raw };
 
 /// One value of a result column.
 struct Null {};
+/// SMALLINT, INTEGER, BIGINT, and NUMERIC/DECIMAL stored in them: the number is
+/// value * 10^scale (scale is 0 or negative, the server's sqlscale).
 struct ScaledInteger {
     std::int64_t value = 0;
-    int scale = 0; // decimal places: value * 10^scale
+    int scale = 0;
 };
+/// The bytes of a blob column, read whole.
+struct BlobBytes {
+    std::string bytes;
+};
+/// A type this layer does not read (date, time, timestamp, boolean, array).
 struct Unsupported {
     std::string typeName;
 };
-using FieldValue = std::variant<Null, ScaledInteger, double, std::string, Unsupported>;
+/// CHAR values come without their padding blanks; VARCHAR values as stored.
+using FieldValue = std::variant<Null, ScaledInteger, double, std::string, BlobBytes, Unsupported>;
 
 /// A DSQL statement bound to a database; it runs in the database's default transaction.
 class Statement {
@@ -48,13 +57,24 @@ public:
     /// Closes an open cursor.
     void Close();
 
+    /// The number of result columns of the prepared statement.
+    std::size_t FieldCount() const;
+    /// The name (alias) of a result column.
+    std::string FieldName(std::size_t index) const;
     /// The index of a result column, names compared exactly; raises when missing.
     std::size_t FieldIndex(std::string_view name) const;
+    /// The value of a column of the current row. A blob is read in the default transaction.
     FieldValue Field(std::size_t index) const;
 
     /// Creates a blob in the transaction from bytes (segments of at most 16384 bytes) and
     /// binds it to the named parameter. Prepares when needed; raises for an unknown name.
     void SetBlobParam(std::string_view name, std::span<const std::byte> bytes);
+    /// Binds text to the named parameter; the server converts it to the column's type.
+    void SetStringParam(std::string_view name, std::string_view text);
+    /// Binds NULL to the named parameter. Every parameter is NULL until it is set.
+    void SetNullParam(std::string_view name);
+    /// The names of the parameters in the order of their markers ("" for a bare "?").
+    const std::vector<std::string>& ParamNames() const;
 
 private:
     struct Impl;

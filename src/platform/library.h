@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace norvane::platform {
@@ -11,6 +12,8 @@ class SharedLibrary {
 public:
     /// Loads the first of the candidates that loads. Raises ELibraryError naming them.
     static SharedLibrary Open(const std::vector<std::string>& candidates);
+    /// As Open, the error reading "Cannot load <what> <name>: <reason>".
+    static SharedLibrary Open(const std::vector<std::string>& candidates, std::string_view what);
 
     SharedLibrary(SharedLibrary&&) noexcept;
     SharedLibrary& operator=(SharedLibrary&&) noexcept;

@@ -1,0 +1,42 @@
+#include "db/client.h"
+
+#include "base/exceptions.h"
+#include "db/firebird_error.h"
+
+#include <vector>
+
+namespace norvane::db {
+
+std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
+    auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(exeDir),
+                                                 "the Firebird client library");
+    auto client = std::make_shared<Client>(Key{}, std::move(library));
+#define NORVANE_FB_RESOLVE(name)                                                                   \
+    client->name = reinterpret_cast<decltype(&::name)>(client->m_library.Symbol(#name));           \
+    if (!client->name)                                                                             \
+        throw ELibraryError("The Firebird client library " + client->LibraryName() +               \
+                            " has no entry point " #name);
+    NORVANE_FB_ENTRY_POINTS(NORVANE_FB_RESOLVE)
+#undef NORVANE_FB_RESOLVE
+    return client;
+}
+
+void Client::Check(const ISC_STATUS* status) const {
+    if (status[0] != 1 || status[1] == 0)
+        return;
+    // fb_interpret walks a copy, advancing the pointer over one message at a time.
+    std::vector<ISC_STATUS> copy(status, status + ISC_STATUS_LENGTH);
+    const ISC_STATUS* cursor = copy.data();
+    std::string text;
+    char line[1024];
+    while (fb_interpret(line, sizeof line, &cursor) > 0) {
+        if (!text.empty())
+            text += '\n';
+        text += line;
+    }
+    if (text.empty())
+        text = "Firebird client error " + std::to_string(status[1]);
+    throw EFirebirdError(text, isc_sqlcode(status), static_cast<long>(status[1]));
+}
+
+} // namespace norvane::db

@@ -1,0 +1,34 @@
+#pragma once
+
+// The insides of Database and Transaction, shared by the files of src/db.
+
+#include "db/client.h"
+#include "db/database.h"
+#include "db/transaction.h"
+
+#include <optional>
+
+namespace norvane::db {
+
+struct Database::Impl {
+    explicit Impl(std::shared_ptr<const Client> loaded)
+        : client(std::move(loaded)), attachment(client) {}
+
+    std::shared_ptr<const Client> client;
+    std::string name;
+    std::vector<std::string> params;
+    int requestedDialect = 3;
+    int databaseDialect = 1;
+    LoginPrompt loginPrompt = LoginPrompt::Off;
+    Transaction* defaultTransaction = nullptr;
+    AttachmentHandle attachment;
+};
+
+struct Transaction::Impl {
+    explicit Impl(Database& owner) : database(owner), handle(owner.m_impl->client) {}
+
+    Database& database;
+    TransactionHandle handle;
+};
+
+} // namespace norvane::db

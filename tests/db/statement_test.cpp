@@ -1,0 +1,138 @@
+#include "db/statement.h"
+
+#include "db/database.h"
+#include "db/transaction.h"
+#include "support/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace norvane::db {
+namespace {
+
+using testing::TestDatabase;
+
+// An attachment of the test process to a test database, its transaction started.
+struct Session {
+    explicit Session(const TestDatabase& file) : database(""), transaction(database) {
+        database.SetDatabaseName(file.Path());
+        database.Params() = {"user_name=SYSDBA", "password=x"};
+        database.Open();
+        database.SetDefaultTransaction(&transaction);
+        transaction.StartTransaction();
+    }
+    Database database;
+    Transaction transaction;
+};
+
+std::span<const std::byte> Bytes(const std::string& text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
+
+TEST(Statement, NamedParametersAreBoundByName) {
+    TestDatabase file;
+    file.Execute("create table t (id integer, name varchar(20));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t (id, name) values (:ID, :Name)");
+    insert.SetStringParam("name", "first");
+    insert.SetStringParam("ID", "7");
+    insert.Execute();
+    session.transaction.Commit();
+
+    EXPECT_EQ(file.QueryString("select name from t where id = 7"), "first");
+    ASSERT_EQ(insert.ParamNames().size(), 2u);
+    EXPECT_EQ(insert.ParamNames()[0], "ID");
+}
+
+TEST(Statement, SelectFetchesRowsAndTypedValues) {
+    TestDatabase file;
+    file.Execute("create table t (i integer, n numeric(9,2), c char(5), v varchar(5), d double "
+                 "precision, ts timestamp);\n"
+                 "insert into t values (1, 254.99, 'ab', 'cd', 1.5, '2011-06-01');\n"
+                 "insert into t values (null, null, null, null, null, null);");
+    Session session(file);
+    Statement select(session.database, Parameters::Named);
+    select.SetSql("select * from t order by i nulls last");
+    select.Execute();
+    ASSERT_TRUE(select.Fetch());
+    EXPECT_EQ(select.FieldCount(), 6u);
+    EXPECT_EQ(select.FieldIndex("TS"), 5u);
+    const auto n = std::get<ScaledInteger>(select.Field(1));
+    EXPECT_EQ(n.value, 25499);
+    EXPECT_EQ(n.scale, -2);
+    EXPECT_EQ(std::get<std::string>(select.Field(2)), "ab");
+    EXPECT_EQ(std::get<std::string>(select.Field(3)), "cd");
+    EXPECT_EQ(std::get<double>(select.Field(4)), 1.5);
+    EXPECT_EQ(std::get<Unsupported>(select.Field(5)).typeName, "TIMESTAMP");
+    ASSERT_TRUE(select.Fetch());
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_TRUE(std::holds_alternative<Null>(select.Field(i))) << i;
+    EXPECT_FALSE(select.Fetch());
+    EXPECT_THROW(select.FieldIndex("ts"), Exception);
+}
+
+TEST(Statement, RawModeLeavesColonsInProcedureBodies) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    Session session(file);
+    Statement create(session.database, Parameters::Raw);
+    create.SetSql("create procedure p (a integer) returns (b integer) as\r\n"
+                  "begin\r\n  b = :a * 2;\r\n  insert into t values (:b);\r\n  suspend;\r\nend");
+    create.Execute();
+    session.transaction.Commit();
+    session.transaction.StartTransaction();
+    Statement call(session.database, Parameters::Raw);
+    call.SetSql("execute procedure p(21)");
+    call.Execute();
+    ASSERT_TRUE(call.Fetch());
+    EXPECT_EQ(std::get<ScaledInteger>(call.Field(0)).value, 42);
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select x from t"), 42);
+}
+
+TEST(Statement, BlobRoundTripsOneMegabyte) {
+    TestDatabase file;
+    file.Execute(
+        "create table t (id integer, b blob sub_type 0);\ninsert into t values (1, null);");
+    std::string bytes(1 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 16384) & 0xFF);
+    Session session(file);
+    Statement update(session.database, Parameters::Named);
+    update.SetSql("update t set b = :B where id = 1");
+    update.SetBlobParam("B", Bytes(bytes));
+    update.Execute();
+    session.transaction.Commit();
+
+    EXPECT_EQ(file.QueryCount("select octet_length(b) from t"), 1 << 20);
+    EXPECT_EQ(file.QueryBlob("select b from t"), bytes);
+}
+
+TEST(Statement, EmptyBytesStoreAnEmptyBlobNotNull) {
+    TestDatabase file;
+    file.Execute(
+        "create table t (id integer, b blob sub_type 0);\ninsert into t values (1, null);");
+    Session session(file);
+    Statement update(session.database, Parameters::Named);
+    update.SetSql("update t set b = :B where id = 1");
+    update.SetBlobParam("b", {});
+    update.Execute();
+    session.transaction.Commit();
+
+    EXPECT_EQ(file.QueryCount("select count(*) from t where b is not null"), 1);
+    EXPECT_EQ(file.QueryBlob("select b from t"), "");
+}
+
+TEST(Statement, UnknownParameterNameIsAnError) {
+    TestDatabase file;
+    file.Execute("create table t (b blob);");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t values (:B)");
+    EXPECT_THROW(insert.SetBlobParam("C", {}), Exception);
+}
+
+} // namespace
+} // namespace norvane::db
