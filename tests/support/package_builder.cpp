@@ -27,7 +27,7 @@ void MakeRarArchive(const std::filesystem::path& archive,
     rar4::PackFolder(archive, sourceFolder);
 }
 
-void MakeRarArchive(const std::filesystem::path& archive, const std::vector<PackageFile>& files) {
+void MakeRarArchiveOf(const std::filesystem::path& archive, const std::vector<PackageFile>& files) {
     TempFolder tree;
     MakeFolderTree(tree.Path(), files);
     MakeRarArchive(archive, tree.Path());

@@ -22,6 +22,6 @@ void MakeRarArchive(const std::filesystem::path& archive,
                     const std::filesystem::path& sourceFolder);
 
 /// A RAR 4 archive holding the given files (and the folders above them).
-void MakeRarArchive(const std::filesystem::path& archive, const std::vector<PackageFile>& files);
+void MakeRarArchiveOf(const std::filesystem::path& archive, const std::vector<PackageFile>& files);
 
 } // namespace norvane::testing
