@@ -1,0 +1,354 @@
+#include "platform/files.h"
+
+#include "base/exceptions.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace norvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+std::span<const std::byte> Bytes(std::string_view text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// The names in a folder, so that a left-over temporary file shows.
+std::vector<std::string> NamesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Found(const std::string& folder, std::string_view mask) {
+    std::vector<std::string> names;
+    for (const auto& entry : FindEntries(folder, mask))
+        names.push_back(entry.name + (entry.isFolder ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs body in a child process as the unprivileged user "nobody" and returns its exit code,
+// since permission checks do not apply to root.
+int AsNobody(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(254);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
+}
+
+TEST(FindEntries, FollowsWindowsMaskRulesWithEveryEntry) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "Main.EXE", "x");
+    WriteFile(temp.Path() / "tool.exe", "x");
+    WriteFile(temp.Path() / ".hidden", "x");
+    WriteFile(temp.Path() / "noext", "x");
+    WriteFile(temp.Path() / "up" / "inner.exe", "x");
+    fs::create_directory(temp.Path() / "odd.exe");
+    fs::create_directory_symlink(temp.Path() / "up", temp.Path() / "link");
+
+    struct Case {
+        std::string_view mask;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"*.*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
+        {"*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
+        {"*.exe", {"Main.EXE", "odd.exe/", "tool.exe"}},
+        {"MAIN.exe", {"Main.EXE"}},
+        {"*.sql", {}},
+        {"?oext", {"noext"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mask);
+        std::vector<std::string> expected = c.names;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Found(temp.Str(), c.mask), expected);
+    }
+    EXPECT_TRUE(FindEntries(temp / "missing", "*.*").empty());
+    EXPECT_TRUE(FindEntries(temp / "noext", "*.*").empty());
+}
+
+TEST(Folders, CreateFolderIsPrivateAndOneLevel) {
+    TempFolder temp;
+    const std::string work = temp / "nrv7.nvx";
+    ASSERT_TRUE(CreateFolder(work));
+    EXPECT_EQ(ModeOf(work), 0700u);
+    EXPECT_TRUE(FolderExists(work));
+    EXPECT_FALSE(FileExists(work));
+    EXPECT_FALSE(CreateFolder(work));
+    EXPECT_FALSE(CreateFolder(temp / "a/b"));
+    WriteFile(temp.Path() / "file", "x");
+    EXPECT_TRUE(FileExists(temp / "file"));
+    EXPECT_FALSE(FolderExists(temp / "file"));
+    EXPECT_FALSE(FileExists(temp / "missing"));
+}
+
+TEST(Folders, UnsafeFolderReasonNamesLinksStrangersAndFiles) {
+    TempFolder temp;
+    const std::string own = temp / "own";
+    ASSERT_TRUE(CreateFolder(own));
+    EXPECT_EQ(UnsafeFolderReason(own), std::nullopt);
+    EXPECT_EQ(UnsafeFolderReason(temp / "missing"), std::nullopt);
+
+    fs::create_directory_symlink(own, temp.Path() / "link");
+    const auto link = UnsafeFolderReason(temp / "link");
+    ASSERT_TRUE(link.has_value());
+    EXPECT_NE(link->find("symbolic link"), std::string::npos) << *link;
+
+    WriteFile(temp.Path() / "file", "x");
+    EXPECT_TRUE(UnsafeFolderReason(temp / "file").has_value());
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "handing a folder to another user needs root";
+    const std::string foreign = temp / "foreign";
+    ASSERT_TRUE(CreateFolder(foreign));
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    const auto stranger = UnsafeFolderReason(foreign);
+    ASSERT_TRUE(stranger.has_value());
+    EXPECT_NE(stranger->find("another user"), std::string::npos) << *stranger;
+}
+
+TEST(Files, DeleteFileRemovesFilesOnly) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "a.sql", "x");
+    fs::create_directory(temp.Path() / "up");
+    EXPECT_TRUE(DeleteFile(temp / "a.sql"));
+    EXPECT_FALSE(fs::exists(temp.Path() / "a.sql"));
+    EXPECT_FALSE(DeleteFile(temp / "up"));
+    EXPECT_TRUE(fs::is_directory(temp.Path() / "up"));
+    EXPECT_FALSE(DeleteFile(temp / "missing"));
+}
+
+TEST(Files, MoveFileNeverReplacesATarget) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "1.sql", "script");
+    ASSERT_TRUE(MoveFile(temp / "1.sql", temp / "1.~sql"));
+    EXPECT_EQ(NamesIn(temp.Path()), std::vector<std::string>{"1.~sql"});
+    EXPECT_EQ(ReadFile(temp.Path() / "1.~sql"), "script");
+
+    WriteFile(temp.Path() / "2.sql", "new");
+    WriteFile(temp.Path() / "2.~sql", "old");
+    EXPECT_FALSE(MoveFile(temp / "2.sql", temp / "2.~sql"));
+    EXPECT_EQ(ReadFile(temp.Path() / "2.sql"), "new");
+    EXPECT_EQ(ReadFile(temp.Path() / "2.~sql"), "old");
+    EXPECT_FALSE(MoveFile(temp / "missing", temp / "x"));
+}
+
+TEST(SystemErrorText, IsTheSystemTextWithoutTrailingStops) {
+    EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
+    for (std::uint32_t code : {1u, 2u, 13u, 21u, 28u, 99999u}) {
+        const std::string text = SystemErrorText(code);
+        ASSERT_FALSE(text.empty());
+        EXPECT_NE(text.back(), '.');
+        EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
+    }
+}
+
+TEST(CopyFileReplacing, ReplacesWholeAndKeepsTheSourceMode) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "work" / "Norvanework.exe", "new program");
+    WriteFile(temp.Path() / "work" / "notes.fr3", "template");
+    fs::permissions(temp.Path() / "work" / "Norvanework.exe", fs::perms(0755));
+    fs::permissions(temp.Path() / "work" / "notes.fr3", fs::perms(0640));
+    WriteFile(temp.Path() / "prog" / "Norvanework.exe", "a much longer old program file");
+    fs::permissions(temp.Path() / "prog" / "Norvanework.exe", fs::perms(0600));
+
+    EXPECT_EQ(CopyFileReplacing(temp / "work/Norvanework.exe", temp / "prog/Norvanework.exe"),
+              std::nullopt);
+    EXPECT_EQ(CopyFileReplacing(temp / "work/notes.fr3", temp / "prog/notes.fr3"), std::nullopt);
+    EXPECT_EQ(ReadFile(temp.Path() / "prog" / "Norvanework.exe"), "new program");
+    EXPECT_EQ(ModeOf(temp / "prog/Norvanework.exe"), 0755u);
+    EXPECT_EQ(ReadFile(temp.Path() / "prog" / "notes.fr3"), "template");
+    EXPECT_EQ(ModeOf(temp / "prog/notes.fr3"), 0640u);
+    EXPECT_EQ(NamesIn(temp.Path() / "prog"),
+              (std::vector<std::string>{"Norvanework.exe", "notes.fr3"}));
+}
+
+TEST(CopyFileReplacing, ReplacesAReadOnlyDestinationInAWritableFolder) {
+    // Replacing a file is a change of its folder on POSIX, as rename and unlink are.
+    TempFolder temp;
+    WriteFile(temp.Path() / "new.exe", "new");
+    WriteFile(temp.Path() / "old.exe", "old and read-only");
+    fs::permissions(temp.Path() / "new.exe", fs::perms(0755));
+    fs::permissions(temp.Path() / "old.exe", fs::perms(0444));
+    EXPECT_EQ(CopyFileReplacing(temp / "new.exe", temp / "old.exe"), std::nullopt);
+    EXPECT_EQ(ReadFile(temp.Path() / "old.exe"), "new");
+    EXPECT_EQ(ModeOf(temp / "old.exe"), 0755u);
+}
+
+TEST(CopyFileReplacing, FailuresGiveCodeAndTextAndLeaveTheDestinationAlone) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "work" / "a.exe", "new");
+    fs::create_directory(temp.Path() / "work" / "sub.exe");
+    WriteFile(temp.Path() / "prog" / "a.exe", "old program");
+    fs::create_directory(temp.Path() / "prog" / "folder.exe");
+
+    struct Case {
+        const char* what;
+        std::string source, destination;
+        std::uint32_t code;
+    };
+    const Case cases[] = {
+        {"missing destination folder", temp / "work/a.exe", temp / "prog/Report/a.fr3", ENOENT},
+        {"missing source", temp / "work/none.exe", temp / "prog/a.exe", ENOENT},
+        {"source is a folder", temp / "work/sub.exe", temp / "prog/a.exe", EISDIR},
+        {"destination is a folder", temp / "work/a.exe", temp / "prog/folder.exe", EISDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto error = CopyFileReplacing(c.source, c.destination);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, c.code);
+        EXPECT_EQ(error->message, SystemErrorText(c.code));
+        // Nothing half-written is left: no temporary file, the old program intact.
+        EXPECT_EQ(NamesIn(temp.Path() / "prog"), (std::vector<std::string>{"a.exe", "folder.exe"}));
+        EXPECT_EQ(ReadFile(temp.Path() / "prog" / "a.exe"), "old program");
+    }
+    EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
+}
+
+TEST(CopyFileReplacing, AFolderTheUserMayNotWriteFailsWithAccessDenied) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "work" / "a.exe", "new");
+    WriteFile(temp.Path() / "prog" / "a.exe", "old");
+    fs::permissions(temp.Path(), fs::perms(0755));
+    fs::permissions(temp.Path() / "work", fs::perms(0755));
+    fs::permissions(temp.Path() / "work" / "a.exe", fs::perms(0644));
+    fs::permissions(temp.Path() / "prog", fs::perms(0555));
+    const std::string source = temp / "work/a.exe";
+    const std::string destination = temp / "prog/a.exe";
+    const int code = AsNobody([&] {
+        const auto error = CopyFileReplacing(source, destination);
+        return error ? static_cast<int>(error->code) : 0;
+    });
+    EXPECT_EQ(code, EACCES);
+    EXPECT_EQ(ReadFile(destination), "old");
+    EXPECT_EQ(NamesIn(temp.Path() / "prog"), std::vector<std::string>{"a.exe"});
+}
+
+TEST(ReadWholeFile, ReadsEveryByteOrRaises) {
+    TempFolder temp;
+    std::string bytes(300000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    WriteFile(temp.Path() / "big.bin", bytes);
+    EXPECT_EQ(ReadWholeFile(temp / "big.bin"), bytes);
+    WriteFile(temp.Path() / "empty", "");
+    EXPECT_EQ(ReadWholeFile(temp / "empty"), "");
+
+    const std::string missing = temp / "missing.sql";
+    try {
+        ReadWholeFile(missing);
+        FAIL() << "no error";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.Message(),
+                  "Cannot open file \"" + missing + "\". No such file or directory");
+    }
+    fs::create_directory(temp.Path() / "up");
+    EXPECT_THROW(ReadWholeFile(temp / "up"), EReadError);
+}
+
+TEST(WriteNewFile, ReplacesTheWholeFile) {
+    TempFolder temp;
+    const std::string path = temp / "255.rar";
+    WriteFile(path, std::string(5000, 'o'));
+    WriteNewFile(path, Bytes("short"));
+    EXPECT_EQ(ReadFile(path), "short");
+    WriteNewFile(path, {});
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_TRUE(fs::exists(path));
+}
+
+TEST(WriteNewFile, RaisesTheStreamErrors) {
+    TempFolder temp;
+    const std::string path = temp / "missing/255.rar";
+    try {
+        WriteNewFile(path, Bytes("x"));
+        FAIL() << "no error";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(error.Message(),
+                  "Cannot create file \"" + path + "\". No such file or directory");
+    }
+    // /dev/full takes the open and refuses every byte, as a full disk does.
+    try {
+        WriteNewFile("/dev/full", Bytes("package bytes"));
+        FAIL() << "no error";
+    } catch (const EWriteError& error) {
+        EXPECT_EQ(error.Message(), "Stream write error");
+    }
+}
+
+TEST(AppendToFile, CreatesAppendsAndGivesWayToAHolder) {
+    TempFolder temp;
+    const std::string log = temp / "1.sql.log";
+    EXPECT_TRUE(AppendToFile(log, "first\r\n"));
+    EXPECT_TRUE(AppendToFile(log, "second\r\n"));
+    EXPECT_EQ(ReadFile(log), "first\r\nsecond\r\n");
+    EXPECT_FALSE(AppendToFile(temp / "missing/x.log", "x"));
+
+    const int holder = ::open(log.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_FALSE(AppendToFile(log, "third\r\n"));
+    ::close(holder);
+    EXPECT_TRUE(AppendToFile(log, "third\r\n"));
+    EXPECT_EQ(ReadFile(log), "first\r\nsecond\r\nthird\r\n");
+}
+
+TEST(CompareTextUserLocale, IgnoresCaseAndStaysTotal) {
+    struct Case {
+        std::string_view a, b;
+        int sign;
+    };
+    const Case cases[] = {
+        {"abc", "ABD", -1},
+        {"ABD", "abc", 1},
+        {"b", "A", 1},
+        {"same", "same", 0},
+        {"", "a", -1},
+        {"Z.EXE", "a.exe", 1},
+        // Equal but for case: ordered, never equal, so a sort is the same on every run.
+        {"X.EXE", "x.exe", -1},
+        {"x.exe", "X.EXE", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " ? " + std::string(c.b));
+        const int result = CompareTextUserLocale(c.a, c.b);
+        EXPECT_EQ((result > 0) - (result < 0), c.sign);
+    }
+    std::vector<std::string> names = {"b.fr3", "A.fr3", "B.fr3", "a.fr3", "c.FR3"};
+    std::sort(names.begin(), names.end(), [](const std::string& x, const std::string& y) {
+        return CompareTextUserLocale(x, y) < 0;
+    });
+    EXPECT_EQ(names, (std::vector<std::string>{"A.fr3", "a.fr3", "B.fr3", "b.fr3", "c.FR3"}));
+}
+
+} // namespace
+} // namespace norvane::platform
