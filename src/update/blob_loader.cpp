@@ -51,7 +51,7 @@ BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
     try {
         statement.SetSql(target.StatementText());
         if (!transaction.Active())
-            transaction.Start();
+            transaction.StartTransaction();
         statement.Prepare();
         const std::string bytes = platform::ReadWholeFile(path);
         statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes)));

@@ -17,7 +17,7 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
     try {
         statement.SetSql(std::move(text));
         if (!transaction.Active())
-            transaction.Start();
+            transaction.StartTransaction();
         statement.Prepare();
         statement.Execute();
         if (transaction.Active())

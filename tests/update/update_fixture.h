@@ -1,0 +1,55 @@
+#pragma once
+
+#include "db/glob_db.h"
+#include "support/recording_window.h"
+#include "support/temp_folder.h"
+#include "support/test_database.h"
+#include "update/update_context.h"
+#include "update/update_log.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace norvane::update {
+
+/// A database attached through the program's own connection, a recording window and a folder
+/// for scripts, blob files and logs.
+class UpdateFixture : public ::testing::Test {
+protected:
+    /// Attaches on first use. Tables made through isql-fb beforehand are seen by the first
+    /// statement, which runs in the transaction that attaching starts.
+    UpdateContext& Context() {
+        if (!m_context) {
+            globDB = std::make_unique<db::CGlobDB>("", "", database.Path());
+            m_context.emplace(UpdateContext{*globDB, window, logFile});
+        }
+        return *m_context;
+    }
+
+    std::string Write(const std::string& name, std::string_view bytes) {
+        const std::string path = folder / name;
+        testing::WriteFile(path, bytes);
+        return path;
+    }
+
+    /// What one failure adds to a log: the record, then the message framed by separators.
+    static std::string LogEntryBytes(std::string_view record, std::string_view message) {
+        const std::string separator(LogSeparator);
+        return std::string(record) + separator + "\r\n" + std::string(message) + "\r\n" +
+               separator + "\r\n\r\n";
+    }
+
+    testing::TestDatabase database;
+    testing::TempFolder folder;
+    testing::RecordingWindow window;
+    std::string logFile;
+    std::unique_ptr<db::CGlobDB> globDB;
+
+private:
+    std::optional<UpdateContext> m_context;
+};
+
+} // namespace norvane::update
