@@ -1,1 +1,206 @@
+#include "db/glob_db.h"
+
+#include "db/statement.h"
+#include "support/test_database.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace norvane::db {
+namespace {
+
+using testing::TestDatabase;
+using testing::TestServer;
+
+using Params = std::vector<std::string>;
+
+const Params kDefaultAccount{"user_name=sysdba", "password=quillbark"};
+
+void RunSql(CGlobDB& globDb, const std::string& sql) {
+    Statement statement(globDb.GetDatabase(), Parameters::Raw);
+    statement.SetSql(sql);
+    statement.Execute();
+}
+
+std::string ServerOrSkipReason() {
+    return "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+}
+
+TEST(CGlobDB, ConstructorWithPathAttachesLocalFileWithDefaultAccount) {
+    TestDatabase file;
+    CGlobDB globDb("/opt/app", "", file.Path());
+    EXPECT_TRUE(globDb.Database().Connected());
+    EXPECT_TRUE(globDb.Transaction().Active());
+    EXPECT_EQ(globDb.Database().DatabaseName(), file.Path());
+    EXPECT_EQ(globDb.Database().Params(), kDefaultAccount);
+    EXPECT_EQ(globDb.Database().GetLoginPrompt(), LoginPrompt::Off);
+    EXPECT_EQ(globDb.Database().EffectiveDialect(), 3);
+    EXPECT_EQ(globDb.GetDatabase().DefaultTransaction(), &globDb.Transaction());
+}
+
+TEST(CGlobDB, ConstructorWithBlankPathDoesNotAttach) {
+    CGlobDB globDb("/opt/app", "localhost", " \t ");
+    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_FALSE(globDb.Transaction().Active());
+}
+
+struct NameCase {
+    const char* server;
+    const char* path;
+    const char* expected;
+};
+
+// Every path here is missing, so the attach fails after the name is built; the name the
+// client was given stays readable.
+TEST(CGlobDB, DatabaseNameForms) {
+    const NameCase cases[] = {
+        {"", "/nonexistent/x.fdb", "/nonexistent/x.fdb"},
+        {" \tlocalhost\t ", "/nonexistent/x.fdb", "localhost:/nonexistent/x.fdb"},
+        {" \t ", "/nonexistent/x.fdb", "/nonexistent/x.fdb"},
+        {"", "  ", "/nonexistent/app/vuvavari.fdb"},
+        {"localhost", "\t", "localhost:/nonexistent/app/vuvavari.fdb"},
+        {"localhost", " /nonexistent/x.fdb", "localhost: /nonexistent/x.fdb"},
+    };
+    CGlobDB globDb("/nonexistent/app", "", "");
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(std::string("server '") + c.server + "' path '" + c.path + "'");
+        EXPECT_THROW(globDb.Connect(c.server, c.path, "", ""), EFirebirdError);
+        EXPECT_EQ(globDb.Database().DatabaseName(), c.expected);
+        EXPECT_FALSE(globDb.Database().Connected());
+        EXPECT_FALSE(globDb.Transaction().Active());
+    }
+}
+
+TEST(CGlobDB, DefaultPasswordOnlyWithDefaultUser) {
+    CGlobDB globDb("/nonexistent/app", "", "");
+    EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", "given"), EFirebirdError);
+    EXPECT_EQ(globDb.Database().Params(), kDefaultAccount);
+    EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "bob", ""), EFirebirdError);
+    EXPECT_EQ(globDb.Database().Params(), (Params{"user_name=bob", "password="}));
+}
+
+TEST(CGlobDB, BlankPathOpensVuvavariBesideTheProgram) {
+    TestDatabase file(3, "vuvavari.fdb");
+    CGlobDB globDb(file.Folder(), "", "");
+    globDb.Connect("", " ", "", "");
+    EXPECT_EQ(globDb.Database().DatabaseName(), file.Path());
+    EXPECT_TRUE(globDb.Transaction().Active());
+}
+
+TEST(CGlobDB, ReconnectCommitsTheActiveTransaction) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    CGlobDB globDb("/opt/app", "", file.Path());
+    RunSql(globDb, "insert into t values (1)");
+    globDb.Connect("", file.Path(), "", "");
+    EXPECT_TRUE(globDb.Transaction().Active());
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+}
+
+TEST(CGlobDB, AttachFailureLeavesEarlierAttachmentClosed) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    CGlobDB globDb("/opt/app", "", file.Path());
+    RunSql(globDb, "insert into t values (1)");
+    EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", ""), EFirebirdError);
+    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+}
+
+TEST(CGlobDB, MissingFileErrorCarriesClientText) {
+    CGlobDB globDb("/opt/app", "", "");
+    try {
+        globDb.Connect("", "/nonexistent/x.fdb", "", "");
+        FAIL() << "no error";
+    } catch (const EFirebirdError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("/nonexistent/x.fdb"), std::string::npos) << message;
+        EXPECT_NE(message.find('\n'), std::string::npos) << "one line of several: " << message;
+        EXPECT_NE(error.GdsCode(), 0);
+    }
+}
+
+TEST(CGlobDB, DialectOneDatabaseRunsStatementsInDialectOne) {
+    TestDatabase file(1);
+    CGlobDB globDb("/opt/app", "", file.Path());
+    EXPECT_EQ(globDb.Database().SQLDialect(), 3);
+    EXPECT_EQ(globDb.Database().DBSQLDialect(), 1);
+    EXPECT_EQ(globDb.Database().EffectiveDialect(), 1);
+    // Dialect 1 divides integers into a double; dialect 3 keeps an integer.
+    Statement division(globDb.GetDatabase(), Parameters::Raw);
+    division.SetSql("select 3/2 from rdb$database");
+    division.Execute();
+    ASSERT_TRUE(division.Fetch());
+    EXPECT_EQ(std::get<double>(division.Field(0)), 1.5);
+}
+
+TEST(CGlobDB, DialectThreeDatabaseKeepsIntegerDivision) {
+    TestDatabase file(3);
+    CGlobDB globDb("/opt/app", "", file.Path());
+    Statement division(globDb.GetDatabase(), Parameters::Raw);
+    division.SetSql("select 3/2 from rdb$database");
+    division.Execute();
+    ASSERT_TRUE(division.Fetch());
+    EXPECT_EQ(std::get<ScaledInteger>(division.Field(0)).value, 1);
+}
+
+TEST(CGlobDBServer, AttachesThroughServerOnLoopback) {
+    const auto server = TestServer();
+    if (!server)
+        GTEST_SKIP() << ServerOrSkipReason();
+    TestDatabase file;
+    file.Execute("create table versions (update_date timestamp, data integer);\n"
+                 "insert into versions values ('2011-06-01', 254);");
+    CGlobDB globDb("/opt/app", "", "");
+    globDb.Connect(" " + *server + " ", file.Path(), "", "");
+    EXPECT_EQ(globDb.Database().DatabaseName(), *server + ":" + file.Path());
+    EXPECT_EQ(globDb.GetVersion(), 254);
+    EXPECT_TRUE(globDb.Transaction().Active());
+}
+
+TEST(CGlobDBServer, BlankPathWithServerOpensVuvavari) {
+    const auto server = TestServer();
+    if (!server)
+        GTEST_SKIP() << ServerOrSkipReason();
+    TestDatabase file(3, "vuvavari.fdb");
+    CGlobDB globDb(file.Folder(), "", "");
+    globDb.Connect(*server, "", "", "");
+    EXPECT_EQ(globDb.Database().DatabaseName(), *server + ":" + file.Path());
+    EXPECT_TRUE(globDb.Database().Connected());
+}
+
+TEST(CGlobDBServer, WrongPasswordFailsWithClientText) {
+    const auto server = TestServer();
+    if (!server)
+        GTEST_SKIP() << ServerOrSkipReason();
+    TestDatabase file;
+    CGlobDB globDb("/opt/app", "", "");
+    try {
+        globDb.Connect(*server, file.Path(), "sysdba", "wrong");
+        FAIL() << "no error";
+    } catch (const EFirebirdError& error) {
+        EXPECT_NE(std::string(error.what()).find("user name and password are not defined"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_FALSE(globDb.Transaction().Active());
+}
+
+// The default password must not be combined with a given user: sysdba with an empty
+// password is refused by the server even though sysdba/quillbark is valid there.
+TEST(CGlobDBServer, GivenUserWithEmptyPasswordKeepsItEmpty) {
+    const auto server = TestServer();
+    if (!server)
+        GTEST_SKIP() << ServerOrSkipReason();
+    TestDatabase file;
+    CGlobDB globDb("/opt/app", "", "");
+    EXPECT_THROW(globDb.Connect(*server, file.Path(), "sysdba", ""), EFirebirdError);
+    globDb.Connect(*server, file.Path(), "", "");
+    EXPECT_TRUE(globDb.Database().Connected());
+}
+
+} // namespace
+} // namespace norvane::db
