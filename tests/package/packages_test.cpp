@@ -1,0 +1,109 @@
+#include "package/packages.h"
+
+#include "base/exceptions.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace norvane::package {
+namespace {
+
+TEST(CollectPackageName, TakesTextNamesHoldingRarAnywhere) {
+    struct Case {
+        platform::RawItemName name;
+        bool collected;
+    };
+    const Case cases[] = {
+        {{"255_RAR", std::nullopt}, true},
+        {{"TFORM1", std::nullopt}, false},
+        {{"TLOGINDIALOG", std::nullopt}, false},
+        {{"X_RAR_Y", std::nullopt}, true},
+        {{"0255_RAR", std::nullopt}, true},
+        {{"255_rar", std::nullopt}, false},
+        {{"RAR", std::nullopt}, false},
+        {{"_RAR", std::nullopt}, true},
+        {{"", 10}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.text);
+        std::vector<std::string> list = {"kept"};
+        CollectPackageName(c.name, list);
+        std::vector<std::string> expected = {"kept"};
+        if (c.collected)
+            expected.push_back(c.name.text);
+        EXPECT_EQ(list, expected);
+    }
+}
+
+TEST(CollectPackageNames, AnExecutableWithoutPackagesAddsNothing) {
+    std::vector<std::string> list;
+    CollectPackageNames(list);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(PackageNumberOf, ReadsTheTextBeforeTheFirstUnderscore) {
+    struct Case {
+        std::string_view name;
+        std::optional<std::int32_t> number;
+    };
+    const Case cases[] = {
+        {"255_RAR", 255},
+        {"0255_RAR", 255},
+        {"1_2_RAR", 1},
+        {"-5_RAR", -5},
+        {"2147483647_RAR", std::numeric_limits<std::int32_t>::max()},
+        {"-2147483648_RAR", std::numeric_limits<std::int32_t>::min()},
+        {"TFORM1", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PackageNumberOf(c.name), c.number) << c.name;
+}
+
+TEST(PackageNumberOf, RaisesConversionErrorForANonNumber) {
+    struct Case {
+        std::string_view name;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"X_RAR_Y", "'X' is not a valid integer value"},
+        {"_RAR", "'' is not a valid integer value"},
+        {"2147483648_RAR", "'2147483648' is not a valid integer value"},
+        {"25 5_RAR", "'25 5' is not a valid integer value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            PackageNumberOf(c.name);
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& error) {
+            EXPECT_EQ(error.Message(), c.message);
+        }
+    }
+}
+
+TEST(PackageNames, NameAndArchiveOfANumberReadBackToIt) {
+    EXPECT_EQ(PackageResourceName(255), "255_RAR");
+    EXPECT_EQ(PackageArchiveName(255), "255.rar");
+    for (const std::int32_t number : {0, 1, 254, -7, std::numeric_limits<std::int32_t>::max(),
+                                      std::numeric_limits<std::int32_t>::min()}) {
+        EXPECT_EQ(PackageNumberOf(PackageResourceName(number)), number);
+        EXPECT_EQ(PackageArchiveName(number), std::to_string(number) + ".rar");
+    }
+}
+
+TEST(SavePackage, NothingCarriedMeansResourceNotFound) {
+    testing::TempFolder work;
+    try {
+        SavePackage("255_RAR", work / "255.rar");
+        FAIL() << "no error";
+    } catch (const EResNotFound& error) {
+        EXPECT_EQ(error.Message(), "Resource 255_RAR not found");
+    }
+    EXPECT_FALSE(std::filesystem::exists(work.Path() / "255.rar"));
+}
+
+} // namespace
+} // namespace norvane::package

@@ -1,0 +1,133 @@
+#include "package/work_folder.h"
+
+#include "as_nobody.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace norvane::package {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+using testing::WriteFile;
+
+// Every file and folder under root, relative, folders ending in "/".
+std::vector<std::string> Tree(const fs::path& root) {
+    std::vector<std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        tree.push_back(entry.path().lexically_relative(root).generic_string() +
+                       (entry.is_directory() ? "/" : ""));
+    std::sort(tree.begin(), tree.end());
+    return tree;
+}
+
+std::vector<std::string> Under(const TempFolder& folder, std::vector<std::string> names) {
+    for (auto& name : names)
+        name = folder / name;
+    return names;
+}
+
+TEST(CollectFiles, ListsMatchingEntriesAsFullPathsSortedWithoutCase) {
+    TempFolder temp;
+    for (const char* name : {"b.sql", "C.SQL", "a.sql", "B.sql", "notes.txt", ".hidden.sql"})
+        WriteFile(temp.Path() / name, "x");
+    fs::create_directory(temp.Path() / "old.sql");
+
+    std::vector<std::string> list;
+    CollectFiles(list, temp.Str(), "*.sql");
+    // Names equal but for case stand next to each other, upper case first on a tie.
+    EXPECT_EQ(list, Under(temp, {".hidden.sql", "a.sql", "B.sql", "b.sql", "C.SQL", "old.sql"}));
+}
+
+TEST(CollectFiles, StarDotStarMatchesNamesWithoutAFullStop) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "README", "x");
+    WriteFile(temp.Path() / "255.rar", "x");
+    std::vector<std::string> list;
+    CollectFiles(list, temp.Str(), "*.*");
+    EXPECT_EQ(list, Under(temp, {"255.rar", "README"}));
+}
+
+TEST(CollectFiles, TwoFoldersOnOneListAreSortedTogether) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "b" / "1.sql", "x");
+    WriteFile(temp.Path() / "b" / "3.sql", "x");
+    WriteFile(temp.Path() / "a" / "2.SQL", "x");
+    std::vector<std::string> list;
+    CollectFiles(list, temp / "b", "*.sql");
+    CollectFiles(list, temp / "a", "*.sql");
+    EXPECT_EQ(list, Under(temp, {"a/2.SQL", "b/1.sql", "b/3.sql"}));
+}
+
+TEST(CollectFiles, AMissingFolderAddsNothingButStillSorts) {
+    TempFolder temp;
+    std::vector<std::string> list = {"z", "A", "b"};
+    CollectFiles(list, temp / "missing", "*.*");
+    EXPECT_EQ(list, (std::vector<std::string>{"A", "b", "z"}));
+}
+
+// The work folder as an earlier update leaves it, plus what the clean-up must not touch.
+void MakeUsedWorkFolder(const fs::path& work) {
+    for (const char* name :
+         {"Norvanework.exe", "255.rar", "NOEXT", ".hidden", "up/255.01.~sql", "up/255.02.sql",
+          "up/255.01.sql.log", "up/INFO_DOC.NOTE_U.ID 7.~blo", "up/deep/keep.sql", "Report/a.fr3",
+          "Report/.hidden.fr3", "Report/old/keep.fr3", "other/keep.txt"})
+        WriteFile(work / name, "x");
+    WriteFile(work / "Report" / "read-only.fr3", "x");
+    fs::permissions(work / "Report" / "read-only.fr3", fs::perms(0444));
+}
+
+TEST(CleanWorkFolder, DeletesFilesOfTheThreePlacesAndKeepsEveryFolder) {
+    TempFolder work;
+    MakeUsedWorkFolder(work.Path());
+    CleanWorkFolder(work.Str());
+    // A read-only file goes as well: on POSIX deleting is a change of the folder, and a stale
+    // script left behind would be run again.
+    EXPECT_EQ(Tree(work.Path()),
+              (std::vector<std::string>{"Report/", "Report/old/", "Report/old/keep.fr3", "other/",
+                                        "other/keep.txt", "up/", "up/deep/", "up/deep/keep.sql"}));
+}
+
+TEST(CleanWorkFolder, EmptyOrPartialFoldersAreFine) {
+    TempFolder work;
+    CleanWorkFolder(work.Str());
+    EXPECT_TRUE(Tree(work.Path()).empty());
+
+    WriteFile(work.Path() / "up" / "1.sql", "x");
+    WriteFile(work.Path() / "x.exe", "x");
+    CleanWorkFolder(work.Str());
+    EXPECT_EQ(Tree(work.Path()), std::vector<std::string>{"up/"});
+
+    EXPECT_NO_THROW(CleanWorkFolder(work / "missing"));
+}
+
+TEST(CleanWorkFolder, FilesThatCannotBeDeletedAreLeftQuietly) {
+    TempFolder temp;
+    const fs::path work = temp.Path() / "nrv7.nvx";
+    MakeUsedWorkFolder(work);
+    fs::permissions(temp.Path(), fs::perms(0755));
+    for (const auto& entry : fs::recursive_directory_iterator(work))
+        fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_EQ(std::system(("chown -R 65534:65534 '" + work.string() + "'").c_str()), 0);
+    // The user may not change "up": its files stay, the other passes still run.
+    fs::permissions(work / "up", fs::perms(0555));
+
+    const std::string folder = work.string();
+    EXPECT_EQ(testing::AsNobody([&] {
+                  CleanWorkFolder(folder);
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(Tree(work), (std::vector<std::string>{"Report/", "Report/old/", "Report/old/keep.fr3",
+                                                    "other/", "other/keep.txt", "up/",
+                                                    "up/255.01.sql.log", "up/255.01.~sql",
+                                                    "up/255.02.sql", "up/INFO_DOC.NOTE_U.ID 7.~blo",
+                                                    "up/deep/", "up/deep/keep.sql"}));
+}
+
+} // namespace
+} // namespace norvane::package
