@@ -136,3 +136,136 @@ TEST(Statement, UnknownParameterNameIsAnError) {
 
 } // namespace
 } // namespace norvane::db
+
+namespace norvane::db {
+namespace {
+
+TEST(Statement, CursorEndedByCommitDoesNotBreakTheNextStatement) {
+    TestDatabase file;
+    file.Execute(
+        "create table t (x integer);\ninsert into t values (1);\ninsert into t values (2);");
+    Session session(file);
+    Statement statement(session.database, Parameters::Raw);
+    statement.SetSql("select x from t");
+    statement.Execute();
+    ASSERT_TRUE(statement.Fetch());
+    session.transaction.Commit();
+    session.transaction.StartTransaction();
+    statement.SetSql("insert into t values (3)");
+    statement.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 3);
+}
+
+TEST(Statement, MarkersInLiteralsAndCommentsAreNotParameters) {
+    TestDatabase file;
+    file.Execute("create table t (id integer, s varchar(40));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t /* :not_this */ (id, s) -- nor :this\r\n"
+                  "values (:ID, 'a:b '' :c')");
+    insert.SetStringParam("id", "3");
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(insert.ParamNames(), (std::vector<std::string>{"ID"}));
+    EXPECT_EQ(file.QueryString("select s from t where id = 3"), "a:b ' :c");
+}
+
+TEST(Statement, RepeatedNameFillsEveryMarkerAndUnsetIsNull) {
+    TestDatabase file;
+    file.Execute("create table t (a integer, b integer, c integer);");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t values (:V, :W, :v)");
+    insert.SetStringParam("V", "5");
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select count(*) from t where a = 5 and c = 5 and b is null"), 1);
+}
+
+TEST(Statement, ManyColumnsAreDescribedInFull) {
+    TestDatabase file;
+    Session session(file);
+    std::string columns;
+    for (int i = 0; i < 40; ++i)
+        columns += (i ? ", " : "") + std::to_string(i) + " as c" + std::to_string(i);
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select " + columns + " from rdb$database");
+    select.Execute();
+    ASSERT_TRUE(select.Fetch());
+    ASSERT_EQ(select.FieldCount(), 40u);
+    EXPECT_EQ(select.FieldName(39), "C39");
+    EXPECT_EQ(std::get<ScaledInteger>(select.Field(39)).value, 39);
+}
+
+TEST(Statement, ClientErrorCarriesEveryStatusLine) {
+    TestDatabase file;
+    Session session(file);
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select * from no_such_table");
+    try {
+        select.Execute();
+        FAIL() << "no error";
+    } catch (const EFirebirdError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find("Dynamic SQL Error\nSQL error code = -204\n"), std::string::npos)
+            << message;
+        EXPECT_NE(message.find("NO_SUCH_TABLE"), std::string::npos) << message;
+        EXPECT_EQ(error.SqlCode(), -204);
+    }
+}
+
+TEST(Statement, NeedsAnActiveTransaction) {
+    TestDatabase file;
+    Session session(file);
+    session.transaction.Commit();
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select 1 from rdb$database");
+    EXPECT_THROW(select.Execute(), Exception);
+}
+
+TEST(Database, CloseCommitsTheDefaultTransaction) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    Session session(file);
+    Statement insert(session.database, Parameters::Raw);
+    insert.SetSql("insert into t values (1)");
+    insert.Execute();
+    session.database.Close();
+    EXPECT_FALSE(session.database.Connected());
+    EXPECT_FALSE(session.transaction.Active());
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+}
+
+TEST(Database, DestroyingAnAttachmentRollsBack) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    {
+        Session session(file);
+        Statement insert(session.database, Parameters::Raw);
+        insert.SetSql("insert into t values (1)");
+        insert.Execute();
+    }
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 0);
+}
+
+TEST(Database, UnknownConnectionParameterIsRefusedBeforeAttaching) {
+    TestDatabase file;
+    Database database("");
+    database.SetDatabaseName(file.Path());
+    database.Params() = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    EXPECT_THROW(database.Open(), Exception);
+    EXPECT_FALSE(database.Connected());
+}
+
+TEST(Transaction, StartTwiceOrEndInactiveIsAnError) {
+    TestDatabase file;
+    Session session(file);
+    EXPECT_THROW(session.transaction.StartTransaction(), Exception);
+    session.transaction.Rollback();
+    EXPECT_THROW(session.transaction.Commit(), Exception);
+    EXPECT_THROW(session.transaction.Rollback(), Exception);
+}
+
+} // namespace
+} // namespace norvane::db
