@@ -1,0 +1,130 @@
+#include "update/blob_loader.h"
+
+#include "update_fixture.h"
+
+#include <filesystem>
+#include <random>
+
+namespace norvane::update {
+namespace {
+
+struct NameCase {
+    const char* path;
+    const char* table;
+    const char* field;
+    const char* statement;
+};
+
+class BlobFileNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(BlobFileNameTest, GivesTheUpdateStatement) {
+    const NameCase& c = GetParam();
+    const BlobTarget target = ParseBlobFileName(c.path);
+    EXPECT_EQ(target.table, c.table);
+    EXPECT_EQ(target.field, c.field);
+    EXPECT_EQ(target.StatementText(), c.statement);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BlobFileNameTest,
+    ::testing::Values(
+        NameCase{"/w/up/T1.F1.K1 5.blo", "T1", "F1", "update T1 set F1 = :F1 where (K1=5)"},
+        NameCase{"/w/up/T1.F1.K1 5.K2 7.blo", "T1", "F1",
+                 "update T1 set F1 = :F1 where (K1=5)and(K2=7)"},
+        NameCase{"T1.F1.K1  5.blo", "T1", "F1", "update T1 set F1 = :F1 where (K1==5)"},
+        NameCase{"/w/up/T1.F1.K1 5.BLO", "T1", "F1", "update T1 set F1 = :F1 where (K1=5)and(BLO)"},
+        NameCase{"/w/up/X.blo", "", "", "update  set  = : where (X)"},
+        NameCase{"/w/up/T.F.blo", "T", "", "update T set  = : where (F)"},
+        NameCase{"/w.x/up y/REPORTS.DATA.ID 1042.blo", "REPORTS", "DATA",
+                 "update REPORTS set DATA = :DATA where (ID=1042)"}));
+
+class BlobLoaderTest : public UpdateFixture {
+protected:
+    BlobLoaderTest() {
+        database.Execute("CREATE TABLE T1 (K1 INTEGER, K2 INTEGER, F1 BLOB SUB_TYPE 0);"
+                         "INSERT INTO T1 VALUES (5, 7, NULL);"
+                         "INSERT INTO T1 VALUES (5, 8, NULL);"
+                         "INSERT INTO T1 VALUES (6, 7, NULL);");
+    }
+
+    std::int64_t NullCount() {
+        return database.QueryCount("select count(*) from T1 where F1 is null");
+    }
+};
+
+TEST_F(BlobLoaderTest, StoresAMegabyteByteForByteInTheNamedRow) {
+    std::string bytes(1 << 20, '\0');
+    std::mt19937 random(42);
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    const std::string path = Write("T1.F1.K1 5.K2 7.blo", bytes);
+    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Loaded);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 5 and K2 = 7"), bytes);
+    EXPECT_EQ(NullCount(), 2);
+    EXPECT_FALSE(std::filesystem::exists(path + ".log"));
+}
+
+TEST_F(BlobLoaderTest, EmptyFileStoresAnEmptyBlob) {
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 6.blo", "")), BlobLoad::Loaded);
+    EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 6"), "");
+    EXPECT_EQ(NullCount(), 2);
+}
+
+TEST_F(BlobLoaderTest, EveryMatchingRowGetsTheValueAndNoMatchIsNoFailure) {
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5.blo", "abc")), BlobLoad::Loaded);
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 99.blo", "zzz")), BlobLoad::Loaded);
+    EXPECT_EQ(database.QueryCount("select count(*) from T1 where F1 = 'abc'"), 2);
+    EXPECT_EQ(NullCount(), 1);
+}
+
+TEST_F(BlobLoaderTest, TransactionIsStartedAgainForEveryFile) {
+    Context();
+    ASSERT_TRUE(globDB->Transaction().Active());
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5.K2 7.blo", "one")), BlobLoad::Loaded);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 6.blo", "two")), BlobLoad::Loaded);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 6"), "two");
+}
+
+TEST_F(BlobLoaderTest, UpperCaseExtensionFailsIntoTheCurrentLog) {
+    logFile = folder / "255.99.sql.log";
+    testing::WriteFile(logFile, "earlier\r\n");
+    const std::string path = Write("T1.F1.K1 5.BLO", "x");
+    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Failed);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_EQ(NullCount(), 3);
+
+    const std::string log = testing::ReadFile(logFile);
+    const std::string record = "update T1 set F1 = :F1 where (K1=5)and(BLO)\r\n\n";
+    const std::string separator(LogSeparator);
+    ASSERT_TRUE(log.starts_with("earlier\r\n" + record + separator + "\r\n")) << log;
+    const std::size_t messageStart = 9 + record.size() + separator.size() + 2;
+    const std::string message =
+        log.substr(messageStart, log.find("\r\n" + separator, messageStart) - messageStart);
+    EXPECT_NE(message.find("BLO"), std::string::npos) << message;
+    EXPECT_EQ(log, "earlier\r\n" + LogEntryBytes(record, message));
+    EXPECT_FALSE(std::filesystem::exists(path + ".log"));
+}
+
+TEST_F(BlobLoaderTest, FailureWithoutACurrentLogGoesBesideTheBlobFile) {
+    const std::string path = Write("X.blo", "x");
+    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Failed);
+    EXPECT_EQ(BlobLogPath(Context(), path), path + ".log");
+    EXPECT_TRUE(logFile.empty());
+    const std::string log = testing::ReadFile(path + ".log");
+    EXPECT_TRUE(log.starts_with("update  set  = : where (X)\r\n\n" + std::string(LogSeparator)))
+        << log;
+}
+
+TEST_F(BlobLoaderTest, MissingFileIsLoggedAndRolledBack) {
+    logFile = folder / "a.sql.log";
+    EXPECT_EQ(LoadBlobFile(Context(), folder / "T1.F1.K1 5.blo"), BlobLoad::Failed);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_NE(testing::ReadFile(logFile).find("T1.F1.K1 5.blo"), std::string::npos);
+    EXPECT_EQ(NullCount(), 3);
+}
+
+} // namespace
+} // namespace norvane::update
