@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -163,11 +164,27 @@ Comparison Compare(const fs::path& folder, const fs::path& script, const fs::pat
                 Run("gfix -write async -user SYSDBA -password " + std::string(Password) + " '" +
                     (folder / name).string() + "'");
         }
-        const ExecutorRun executor =
-            RunExecutor(folder / "executor.fdb", script, statements, BenchWindow::Pump::Counting);
-        const double isql = RunIsql(folder / "isql.fdb", isqlScript);
-        const ExecutorRun noPump =
-            RunExecutor(folder / "nopump.fdb", script, statements, BenchWindow::Pump::None);
+        // Written-back pages of the fresh files must not land on whichever run comes first,
+        // and the order rotates so that no side always runs on a cold or warm cache.
+        ExecutorRun executor, noPump;
+        double isql = 0;
+        const auto runExecutor = [&] {
+            Run("sync");
+            executor = RunExecutor(folder / "executor.fdb", script, statements,
+                                   BenchWindow::Pump::Counting);
+        };
+        const auto runIsql = [&] {
+            Run("sync");
+            isql = RunIsql(folder / "isql.fdb", isqlScript);
+        };
+        const auto runNoPump = [&] {
+            Run("sync");
+            noPump =
+                RunExecutor(folder / "nopump.fdb", script, statements, BenchWindow::Pump::None);
+        };
+        const std::function<void()> order[] = {runExecutor, runIsql, runNoPump};
+        for (int k = 0; k < 3; ++k)
+            order[(round + k) % 3]();
         if (executor.failures != 0 || noPump.failures != 0) {
             std::fprintf(stderr, "statements failed\n");
             std::exit(1);
