@@ -13,6 +13,9 @@
 #   Builds <output.rar> at build time with the rar4pack tool from every file and folder under
 #   <source-folder>. The archive may then be handed to norvane_embed_packages.
 #
+# Relative paths are taken from the calling folder: files to embed and source folders from its
+# source folder, the output of norvane_add_package from its binary folder.
+#
 # Items accumulate per target in call order; a name or identifier may be used once. On Linux
 # they are assembled from a generated .S file (.incbin into a read-only section, and a name
 # table that platform/posix/raw_items.cpp reads); on Windows a generated .rc file holds them
