@@ -9,9 +9,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -49,21 +52,39 @@ protected:
     /// Runs the installer from the program folder, its temporary folder the product's own.
     Outcome Run(const std::vector<std::string>& arguments = {"--unattended"},
                 const std::vector<std::string>& extraEnvironment = {}) {
-        // No display: unattended mode must not need one.
-        std::vector<std::string> environment{"TMPDIR=" + m_product.Temp.Str(),
-                                             "QT_QPA_PLATFORM=xcb"};
-        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-        const auto replaced = [&](std::string_view variable) {
+        const pid_t pid = Start(arguments, extraEnvironment);
+        int wait = 0;
+        ::waitpid(pid, &wait, 0);
+        return Finished(wait);
+    }
+
+    Outcome Finished(int wait) {
+        Outcome outcome;
+        outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+        outcome.out = ReadFile(m_output / "stdout");
+        outcome.err = ReadFile(m_output / "stderr");
+        return outcome;
+    }
+
+    pid_t Start(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& extraEnvironment) {
+        // The test's own variables first: the first of a name is the one that counts. No
+        // display: unattended mode must not need one.
+        std::vector<std::string> environment = extraEnvironment;
+        const auto named = [&](std::string_view variable) {
             for (const std::string& own : environment) {
-                const auto name = own.substr(0, own.find('=') + 1);
-                if (variable.rfind(name, 0) == 0)
+                if (variable.substr(0, variable.find('=') + 1) ==
+                    std::string_view(own).substr(0, own.find('=') + 1))
                     return true;
             }
             return variable.rfind("DISPLAY=", 0) == 0;
         };
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!replaced(*entry))
-                environment.emplace_back(*entry);
+        std::vector<std::string> inherited{"TMPDIR=" + m_product.Temp.Str(), "QT_QPA_PLATFORM=xcb"};
+        for (char** entry = environ; *entry != nullptr; ++entry)
+            inherited.emplace_back(*entry);
+        for (const std::string& variable : inherited) {
+            if (!named(variable))
+                environment.push_back(variable);
         }
 
         std::vector<std::string> argv{m_product.InstallerPath()};
@@ -92,13 +113,7 @@ protected:
         posix_spawn_file_actions_destroy(&actions);
         if (started != 0)
             throw std::runtime_error("cannot start the installer");
-        int wait = 0;
-        ::waitpid(pid, &wait, 0);
-        Outcome outcome;
-        outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
-        outcome.out = ReadFile(outPath);
-        outcome.err = ReadFile(errPath);
-        return outcome;
+        return pid;
     }
 
     DemoProduct m_product;
@@ -192,6 +207,26 @@ TEST_F(UnattendedTest, AMissingClientLibraryGivesTwo) {
     EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find("/nonexistent/libfbclient.so"), std::string::npos) << outcome.err;
+}
+
+TEST_F(UnattendedTest, AnyOtherCommandLineOpensTheWindow) {
+    // The window waits for its user, so the program is still there when unattended mode
+    // would long have ended; the checks have run and the database is untouched.
+    const pid_t pid = Start({"--unattended", "now"}, {"QT_QPA_PLATFORM=offscreen"});
+    int wait = 0;
+    pid_t ended = 0;
+    for (int tick = 0; tick < 30 && ended == 0; ++tick) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ended = ::waitpid(pid, &wait, WNOHANG);
+    }
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &wait, 0);
+    }
+    const Outcome outcome = Finished(wait);
+    EXPECT_EQ(ended, 0) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
 }
 
 } // namespace
