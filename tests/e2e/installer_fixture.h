@@ -5,6 +5,8 @@
 #include "support/temp_folder.h"
 #include "support/test_database.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
