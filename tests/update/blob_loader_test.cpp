@@ -15,6 +15,10 @@ struct NameCase {
     const char* statement;
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) {
+    *out << '"' << c.path << '"';
+}
+
 class BlobFileNameTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(BlobFileNameTest, GivesTheUpdateStatement) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace norvane::update {
 namespace {
 
@@ -11,6 +13,10 @@ struct EstimateCase {
     double elapsedSeconds;
     const char* text;
 };
+
+void PrintTo(const EstimateCase& c, std::ostream* out) {
+    *out << c.position << " of " << c.max << " in " << c.elapsedSeconds << " s";
+}
 
 class RemainingTimeTest : public ::testing::TestWithParam<EstimateCase> {};
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ struct SplitCase {
     std::string text;
     std::vector<std::string> lines;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* out) {
+    *out << c.lines.size() << " lines from " << ::testing::PrintToString(c.text);
+}
 
 class SplitLinesTest : public ::testing::TestWithParam<SplitCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +16,10 @@ struct AssemblyCase {
     std::vector<std::string> executed; // as sent: lines each ended by CR LF
     std::string pending;               // left in the buffer after the last line
 };
+
+void PrintTo(const AssemblyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StatementAssemblyTest : public ::testing::TestWithParam<AssemblyCase> {};
 
@@ -105,6 +111,10 @@ struct SetTermCase {
     const char* line;
     char terminator;
 };
+
+void PrintTo(const SetTermCase& c, std::ostream* out) {
+    *out << '"' << c.line << '"';
+}
 
 class SetTermTest : public ::testing::TestWithParam<SetTermCase> {};
 
