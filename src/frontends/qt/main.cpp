@@ -3,12 +3,15 @@
 
 #include <QApplication>
 
+#include <clocale>
 #include <iostream>
 #include <string_view>
 #include <vector>
 
 int main(int argc, char** argv) {
     using namespace norvane;
+    // File lists are ordered by the user's collation, in the window and unattended alike.
+    std::setlocale(LC_COLLATE, "");
     const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
     if (console::IsUnattended(arguments)) {
         app::ProcessValues values;
