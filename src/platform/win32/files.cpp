@@ -1,0 +1,186 @@
+#include "platform/files.h"
+
+#include "base/exceptions.h"
+#include "base/wildcard.h"
+#include "platform/paths.h"
+#include "platform/win32/wide.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace norvane::platform {
+
+using win32::Handle;
+using win32::Utf8;
+using win32::Wide;
+
+namespace {
+
+DWORD Attributes(const std::string& path) {
+    return ::GetFileAttributesW(Wide(path).c_str());
+}
+
+/// A directory search handle closed by FindClose.
+class SearchHandle {
+public:
+    explicit SearchHandle(HANDLE handle) : m_handle(handle) {}
+    SearchHandle(const SearchHandle&) = delete;
+    SearchHandle& operator=(const SearchHandle&) = delete;
+    ~SearchHandle() {
+        if (Valid())
+            ::FindClose(m_handle);
+    }
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+} // namespace
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateFolder(const std::string& path) {
+    return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
+// The work folder lies in the user's own temporary folder, which other users cannot enter.
+std::optional<std::string> UnsafeFolderReason(const std::string&) {
+    return std::nullopt;
+}
+
+bool DeleteFile(const std::string& path) {
+    return ::DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
+}
+
+std::vector<DirEntry> FindEntries(const std::string& folder, std::string_view mask) {
+    std::vector<DirEntry> entries;
+    WIN32_FIND_DATAW data;
+    SearchHandle search(::FindFirstFileExW(Wide(JoinPath(folder, mask)).c_str(), FindExInfoBasic,
+                                           &data, FindExSearchNameMatch, nullptr, 0));
+    if (!search.Valid())
+        return entries;
+    do {
+        const std::string name = Utf8(data.cFileName);
+        // The system also matches the 8.3 short name, so "*.sql" would find "a.sqlbak";
+        // only the long name counts. "." and ".." are never wanted.
+        if (name == "." || name == ".." || !MatchesMask(name, mask))
+            continue;
+        entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(search.Get(), &data));
+    return entries;
+}
+
+std::string SystemErrorText(std::uint32_t code) {
+    return Utf8(win32::SystemErrorTextW(code));
+}
+
+std::optional<SystemError> CopyFileReplacing(const std::string& source,
+                                             const std::string& destination) {
+    const auto failure = [](DWORD code) { return SystemError{code, SystemErrorText(code)}; };
+    // A copy cut short (full disk, power loss) must not leave a broken program file: the
+    // bytes land beside the destination first and replace it in one rename.
+    const std::wstring target = Wide(destination);
+    const std::wstring temporary = target + L".~norvane-copy";
+    ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(temporary.c_str());
+    if (!::CopyFileW(Wide(source).c_str(), temporary.c_str(), FALSE))
+        return failure(::GetLastError());
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = ::GetLastError();
+        ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(temporary.c_str());
+        return failure(code);
+    }
+    return std::nullopt;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        throw EFOpenError("Cannot open file \"" + path + "\". " +
+                          SystemErrorText(::GetLastError()));
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size))
+        throw EReadError("Stream read error");
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 30));
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), content.data() + done, chunk, &read, nullptr) || read == 0)
+            throw EReadError("Stream read error");
+        done += read;
+    }
+    return content;
+}
+
+void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
+    Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        throw EFCreateError("Cannot create file \"" + path + "\". " +
+                            SystemErrorText(::GetLastError()));
+    // One write for everything a DWORD can count; only a package over 4 GB takes more.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, MAXDWORD));
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) ||
+            written != chunk)
+            throw EWriteError("Stream write error");
+        done += written;
+    }
+}
+
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+    Handle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return false;
+    if (bytes.size() > MAXDWORD)
+        return false;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
+}
+
+int CompareTextUserLocale(std::string_view a, std::string_view b) {
+    const std::wstring wideA = Wide(a);
+    const std::wstring wideB = Wide(b);
+    if (wideA.size() > INT_MAX || wideB.size() > INT_MAX)
+        return wideA.compare(wideB);
+    switch (::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wideA.data(),
+                             static_cast<int>(wideA.size()), wideB.data(),
+                             static_cast<int>(wideB.size()))) {
+    case CSTR_LESS_THAN:
+        return -1;
+    case CSTR_GREATER_THAN:
+        return 1;
+    case CSTR_EQUAL:
+        return 0;
+    default:
+        // The comparison itself failed; the code point order keeps the sort strict.
+        return wideA.compare(wideB) < 0 ? -1 : (wideA == wideB ? 0 : 1);
+    }
+}
+
+} // namespace norvane::platform
