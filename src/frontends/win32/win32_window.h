@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/win32/wide.h"
+#include "ui/window.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace norvane::win32 {
+
+/// The update window drawn with native Win32 controls. Controls sit at their design positions
+/// scaled to the window's DPI and follow the window's edges the way their anchors say.
+class Win32Window : public ui::Window {
+public:
+    /// The client area at design time, at 96 DPI.
+    static constexpr int DesignWidth = 635;
+    static constexpr int DesignHeight = 456;
+
+    /// Creates the window and its controls, hidden.
+    Win32Window();
+    ~Win32Window() override;
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    void AddStatus(std::string_view text) override;
+    void MarkStatus(std::string_view text) override;
+    void SetCaption(ui::Control control, std::string_view text) override;
+    void SetVisible(ui::Control control, bool visible) override;
+    void SetEnabled(ui::Control control, bool enabled) override;
+    void PumpMessages() override;
+    void ShowMessageBox(std::string_view text, ui::MessageKind kind) override;
+    void Close() override;
+
+    /// What btOK and btCancel (and Esc, through btCancel) run.
+    void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
+
+    /// Runs an event handler. An error escaping it is shown in a modal box and the window
+    /// stays as the handler left it; a close asked for meanwhile happens once it returns.
+    void RunHandler(const std::function<void()>& handler);
+
+    /// The error display: a modal box with the error's text.
+    void ShowError(std::string_view text);
+
+    /// Shows the window on the screen.
+    void Show();
+
+    /// Handles messages until the window is closed.
+    void RunMessageLoop();
+
+    /// Whether the window still exists (it is destroyed when it closes).
+    bool IsOpen() const { return m_hwnd != nullptr; }
+
+    HWND Handle() const { return m_hwnd; }
+    /// A control by its name: the names of ui::Control, and Memo2, Label1, Label2.
+    HWND Child(std::string_view name) const;
+    /// The memo's text as the control holds it.
+    std::string MemoText() const;
+    /// The window's DPI, which scales every design position.
+    UINT Dpi() const { return m_dpi; }
+
+protected:
+    void ProgressChanged(int min, int max, int position) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool PreTranslate(MSG& message);
+    void CreateControls();
+    void CreateFonts();
+    void Layout();
+    void PaintBevels(HDC dc);
+    int Scaled(int value) const;
+    int TextWidth(HWND control) const;
+    void Command(int id);
+    void ApplyVisibility(ui::Control control);
+    HWND ControlHandle(ui::Control control) const;
+
+    HWND m_hwnd = nullptr;
+    UINT m_dpi = 96;
+    HFONT m_font = nullptr;
+    HFONT m_boldFont = nullptr;
+    HBRUSH m_infoBrush = nullptr;
+
+    HWND m_memo = nullptr;
+    HWND m_label1 = nullptr;
+    HWND m_lCurVer = nullptr;
+    HWND m_label2 = nullptr;
+    HWND m_lActVer = nullptr;
+    HWND m_lUpdate = nullptr;
+    HWND m_progressBar2 = nullptr;
+    HWND m_lTextFile = nullptr;
+    HWND m_lFile = nullptr;
+    HWND m_lUpdateTime = nullptr;
+    HWND m_btOK = nullptr;
+    HWND m_btCancel = nullptr;
+
+    // plUp is drawn as the group of its controls: one shows when it and the group are shown.
+    bool m_plUpVisible = true;
+    bool m_ownVisible[5] = {false, true, false, false, false};
+
+    std::wstring m_memoText;
+    std::function<void()> m_onOK;
+    std::function<void()> m_onCancel;
+    int m_handlerDepth = 0;
+    bool m_closePending = false;
+};
+
+} // namespace norvane::win32
