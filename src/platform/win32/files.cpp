@@ -94,6 +94,11 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     // A copy cut short (full disk, power loss) must not leave a broken program file: the
     // bytes land beside the destination first and replace it in one rename.
     const std::wstring target = Wide(destination);
+    // CopyFileW refuses a read-only destination; the rename below would replace it on some
+    // systems, so the refusal is made here for all of them.
+    const DWORD existing = ::GetFileAttributesW(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0)
+        return failure(ERROR_ACCESS_DENIED);
     const std::wstring temporary = target + L".~norvane-copy";
     ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(temporary.c_str());

@@ -71,10 +71,13 @@ private:
 std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archiverPath,
                                                         const std::string& archivePath,
                                                         const std::string& workFolder) {
-    // RAR's own command line, the archiver's path unquoted as the product has always sent it.
-    std::wstring commandLine = Wide(archiverPath + " x -o+ \"" + archivePath + "\" ");
-    // The program is named on its own as well: with an unquoted path that holds blanks the
-    // system would otherwise try "C:\Program.exe" and the like before the archiver.
+    // RAR's own command line, the archiver's path unquoted as the product has always sent it;
+    // a path with blanks is quoted, since the archiver would take its second word for the
+    // command and unpack nothing.
+    const bool hasBlank = archiverPath.find_first_of(" \t") != std::string::npos;
+    const std::string program = hasBlank ? "\"" + archiverPath + "\"" : archiverPath;
+    std::wstring commandLine = Wide(program + " x -o+ \"" + archivePath + "\" ");
+    // The program is named on its own as well, so that the system never searches for it.
     const std::wstring application = Wide(archiverPath);
     const std::wstring folder = Wide(workFolder);
     STARTUPINFOW startup{};

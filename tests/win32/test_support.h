@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/win32/wide.h"
+
+#include <string>
+
+namespace norvane::testing {
+
+/// The folder of the running test program, where its helper programs are built.
+std::string TestProgramFolder();
+
+/// A started program, ended (if it still runs) and waited for when the owner goes.
+class StartedProgram {
+public:
+    StartedProgram(const std::string& path, const std::string& arguments,
+                   const std::string& folder);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool Started() const { return m_process.Valid(); }
+    HANDLE Process() const { return m_process.Get(); }
+    DWORD ProcessId() const { return m_id; }
+    /// Waits for the program's end; its exit code, or -1 when it did not end in time.
+    int Wait(DWORD milliseconds);
+
+private:
+    platform::win32::Handle m_process;
+    DWORD m_id = 0;
+};
+
+/// What a finished program wrote and returned.
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+/// Runs a program to its end (at most a minute) with its output captured.
+ProgramRun RunCaptured(const std::string& path, const std::string& arguments,
+                       const std::string& folder);
+
+} // namespace norvane::testing
