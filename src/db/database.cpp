@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "base/text.h"
 #include "db/internal.h"
+#include "platform/paths.h"
 
 #include <string_view>
 
@@ -33,6 +34,10 @@ std::string BuildParameterBlock(const std::vector<std::string>& params) {
         block += tag;
         block += static_cast<char>(value.size());
         block += value;
+    }
+    if (platform::DatabaseNamesNeedUtf8Flag()) {
+        block += static_cast<char>(isc_dpb_utf8_filename);
+        block += '\0';
     }
     return block;
 }

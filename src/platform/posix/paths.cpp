@@ -29,4 +29,6 @@ std::string TempFolder() {
     return "/tmp";
 }
 
+bool DatabaseNamesNeedUtf8Flag() { return false; }
+
 } // namespace norvane::platform

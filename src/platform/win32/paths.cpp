@@ -41,4 +41,6 @@ std::string TempFolder() {
     return Utf8(std::wstring_view(buffer.data(), length));
 }
 
+bool DatabaseNamesNeedUtf8Flag() { return true; }
+
 } // namespace norvane::platform
