@@ -16,12 +16,21 @@ namespace norvane::testing {
 
 namespace {
 
-// The kernel fills /proc/<pid>/exe only once exec has happened; wait for it.
-void WaitUntilExecuted(int pid, const std::filesystem::path& executable) {
+std::string ArgvZeroOf(int pid) {
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::string argv0;
+    std::getline(cmdline, argv0, '\0');
+    return argv0;
+}
+
+// The kernel switches /proc/<pid>/exe before it has laid out the new arguments, so both are
+// waited for.
+void WaitUntilExecuted(int pid, const std::filesystem::path& executable,
+                       const std::string& argv0) {
     const auto link = "/proc/" + std::to_string(pid) + "/exe";
-    for (int attempt = 0; attempt < 500; ++attempt) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         std::error_code error;
-        if (std::filesystem::read_symlink(link, error) == executable)
+        if (std::filesystem::read_symlink(link, error) == executable && ArgvZeroOf(pid) == argv0)
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -41,7 +50,7 @@ RunningProgram::RunningProgram(const std::string& fileName, const std::string& a
     if (::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
         throw std::runtime_error("cannot start " + executable.string());
     m_pid = pid;
-    WaitUntilExecuted(m_pid, executable);
+    WaitUntilExecuted(m_pid, executable, first);
 }
 
 RunningProgram::~RunningProgram() {
