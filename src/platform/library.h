@@ -28,6 +28,12 @@ public:
 
 private:
     SharedLibrary(void* handle, std::string name);
+
+    // The system's loader, one file a system.
+    static void* LoadFile(const std::string& name, std::string& error);
+    static void Unload(void* handle) noexcept;
+    static void* FindSymbol(void* handle, const char* name);
+
     void* m_handle = nullptr;
     std::string m_name;
 };
