@@ -1,6 +1,6 @@
 #include "package/program_files.h"
 
-#include "as_nobody.h"
+#include "support/as_nobody.h"
 #include "support/recording_window.h"
 #include "support/temp_folder.h"
 

@@ -1,6 +1,6 @@
 #include "package/work_folder.h"
 
-#include "as_nobody.h"
+#include "support/as_nobody.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "base/exceptions.h"
+#include "support/as_nobody.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace norvane::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AsNobody;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
@@ -46,20 +48,6 @@ std::vector<std::string> Found(const std::string& folder, std::string_view mask)
         names.push_back(entry.name + (entry.isFolder ? "/" : ""));
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs body in a child process as the unprivileged user "nobody" and returns its exit code,
-// since permission checks do not apply to root.
-int AsNobody(const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(254);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 
 TEST(FindEntries, FollowsWindowsMaskRulesWithEveryEntry) {
