@@ -12,6 +12,13 @@ namespace norvane::db {
 
 namespace {
 
+// The client's buffers give no alignment guarantee for the values inside them.
+template <typename T> T Unaligned(const char* data) {
+    T value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
+}
+
 constexpr std::size_t kBlobSegment = 16384;
 
 bool IsNameChar(char c) {
@@ -385,48 +392,27 @@ FieldValue Statement::Field(std::size_t index) const {
     const XSQLVAR& var = output.Var(index);
     const char* data = var.sqldata;
     switch (var.sqltype & ~1) {
-    case SQL_SHORT: {
-        ISC_SHORT value;
-        std::memcpy(&value, data, sizeof value);
-        return ScaledInteger{value, var.sqlscale};
-    }
-    case SQL_LONG: {
-        ISC_LONG value;
-        std::memcpy(&value, data, sizeof value);
-        return ScaledInteger{value, var.sqlscale};
-    }
-    case SQL_INT64: {
-        ISC_INT64 value;
-        std::memcpy(&value, data, sizeof value);
-        return ScaledInteger{value, var.sqlscale};
-    }
-    case SQL_FLOAT: {
-        float value;
-        std::memcpy(&value, data, sizeof value);
-        return static_cast<double>(value);
-    }
+    case SQL_SHORT:
+        return ScaledInteger{Unaligned<ISC_SHORT>(data), var.sqlscale};
+    case SQL_LONG:
+        return ScaledInteger{Unaligned<ISC_LONG>(data), var.sqlscale};
+    case SQL_INT64:
+        return ScaledInteger{Unaligned<ISC_INT64>(data), var.sqlscale};
+    case SQL_FLOAT:
+        return static_cast<double>(Unaligned<float>(data));
     case SQL_DOUBLE:
-    case SQL_D_FLOAT: {
-        double value;
-        std::memcpy(&value, data, sizeof value);
-        return value;
-    }
+    case SQL_D_FLOAT:
+        return Unaligned<double>(data);
     case SQL_TEXT: {
         std::string_view text(data, static_cast<std::size_t>(var.sqllen));
         while (!text.empty() && text.back() == ' ')
             text.remove_suffix(1);
         return std::string(text);
     }
-    case SQL_VARYING: {
-        ISC_USHORT length;
-        std::memcpy(&length, data, sizeof length);
-        return std::string(data + sizeof length, length);
-    }
-    case SQL_BLOB: {
-        ISC_QUAD id;
-        std::memcpy(&id, data, sizeof id);
-        return BlobBytes{m_impl->ReadBlob(id)};
-    }
+    case SQL_VARYING:
+        return std::string(data + sizeof(ISC_USHORT), Unaligned<ISC_USHORT>(data));
+    case SQL_BLOB:
+        return BlobBytes{m_impl->ReadBlob(Unaligned<ISC_QUAD>(data))};
     default:
         return Unsupported{TypeName(var.sqltype & ~1)};
     }
