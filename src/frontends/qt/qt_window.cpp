@@ -185,9 +185,7 @@ void QtWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void QtWindow::closeEvent(QCloseEvent* event) {
-    // The install has no point where it could stop; the window goes once it has returned.
-    if (m_handlerDepth > 0) {
-        m_closePending = true;
+    if (m_boundary.DeferClose()) {
         event->ignore();
         return;
     }
@@ -205,19 +203,8 @@ void QtWindow::SetHandlers(std::function<void()> onOK, std::function<void()> onC
 }
 
 void QtWindow::RunHandler(const std::function<void()>& handler) {
-    ++m_handlerDepth;
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowError(error.what());
-    } catch (...) {
-        ShowError("");
-    }
-    --m_handlerDepth;
-    if (m_handlerDepth == 0 && m_closePending) {
-        m_closePending = false;
-        close();
-    }
+    m_boundary.Run(
+        handler, [this](std::string_view text) { ShowError(text); }, [this] { close(); });
 }
 
 void QtWindow::ShowError(std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/event_boundary.h"
 #include "ui/window.h"
 
 #include <QFrame>
@@ -88,8 +89,7 @@ private:
     bool m_memoEmpty = true;
     std::function<void()> m_onOK;
     std::function<void()> m_onCancel;
-    int m_handlerDepth = 0;
-    bool m_closePending = false;
+    ui::EventBoundary m_boundary;
 };
 
 } // namespace norvane::qt

@@ -361,20 +361,8 @@ void Win32Window::SetHandlers(std::function<void()> onOK, std::function<void()> 
 }
 
 void Win32Window::RunHandler(const std::function<void()>& handler) {
-    ++m_handlerDepth;
-    try {
-        if (handler)
-            handler();
-    } catch (const std::exception& error) {
-        ShowError(error.what());
-    } catch (...) {
-        ShowError("");
-    }
-    --m_handlerDepth;
-    if (m_handlerDepth == 0 && m_closePending) {
-        m_closePending = false;
-        Close();
-    }
+    m_boundary.Run(
+        handler, [this](std::string_view text) { ShowError(text); }, [this] { Close(); });
 }
 
 void Win32Window::ShowError(std::string_view text) {
@@ -390,10 +378,8 @@ void Win32Window::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
 void Win32Window::Close() {
     // A close asked for while a handler runs (btCancel, Esc or the frame during the install)
     // waits until the handler has returned.
-    if (m_handlerDepth > 0) {
-        m_closePending = true;
+    if (m_boundary.DeferClose())
         return;
-    }
     if (m_hwnd != nullptr)
         ::DestroyWindow(m_hwnd);
 }

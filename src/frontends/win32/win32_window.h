@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/win32/wide.h"
+#include "ui/event_boundary.h"
 #include "ui/window.h"
 
 #include <functional>
@@ -102,8 +103,7 @@ private:
     std::wstring m_memoText;
     std::function<void()> m_onOK;
     std::function<void()> m_onCancel;
-    int m_handlerDepth = 0;
-    bool m_closePending = false;
+    ui::EventBoundary m_boundary;
 };
 
 } // namespace norvane::win32
