@@ -141,14 +141,8 @@ void QtWindow::CreateControls() {
     m_btOK = new QPushButton(QString::fromUtf8("Оновить"), m_panel2);
     m_btOK->setEnabled(false);
     m_btCancel = new QPushButton(QString::fromUtf8("Зачинити"), m_panel2);
-    QObject::connect(m_btOK, &QPushButton::clicked, this, [this] {
-        if (m_onOK)
-            RunHandler(m_onOK);
-    });
-    QObject::connect(m_btCancel, &QPushButton::clicked, this, [this] {
-        if (m_onCancel)
-            RunHandler(m_onCancel);
-    });
+    QObject::connect(m_btOK, &QPushButton::clicked, this, [this] { ClickOK(); });
+    QObject::connect(m_btCancel, &QPushButton::clicked, this, [this] { ClickCancel(); });
 
     setTabOrder(m_memo, m_btOK);
     setTabOrder(m_btOK, m_btCancel);
@@ -185,7 +179,7 @@ void QtWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void QtWindow::closeEvent(QCloseEvent* event) {
-    if (m_boundary.DeferClose()) {
+    if (DeferClose()) {
         event->ignore();
         return;
     }
@@ -197,14 +191,8 @@ void QtWindow::EscapePressed() {
         m_btCancel->click();
 }
 
-void QtWindow::SetHandlers(std::function<void()> onOK, std::function<void()> onCancel) {
-    m_onOK = std::move(onOK);
-    m_onCancel = std::move(onCancel);
-}
-
-void QtWindow::RunHandler(const std::function<void()>& handler) {
-    m_boundary.Run(
-        handler, [this](std::string_view text) { ShowError(text); }, [this] { close(); });
+void QtWindow::ShowAfterChecks() {
+    show();
 }
 
 void QtWindow::ShowError(std::string_view text) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "ui/event_boundary.h"
-#include "ui/window.h"
+#include "ui/event_window.h"
 
 #include <QFrame>
 #include <QWidget>
@@ -19,7 +18,7 @@ namespace norvane::qt {
 /// The update window drawn with Qt Widgets. Controls sit at fixed positions and follow the
 /// window's edges the way their anchors say, so the window looks the same as at design time
 /// when it is resized.
-class QtWindow : public QWidget, public ui::Window {
+class QtWindow : public QWidget, public ui::EventWindow {
 public:
     /// The client area at design time.
     static constexpr int DesignWidth = 635;
@@ -37,15 +36,8 @@ public:
     void ShowMessageBox(std::string_view text, ui::MessageKind kind) override;
     void Close() override;
 
-    /// What btOK and btCancel (and Esc, through btCancel) run.
-    void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
-
-    /// Runs an event handler. An error escaping it is shown in a modal box and the window
-    /// stays as the handler left it; a close asked for meanwhile happens once it returns.
-    void RunHandler(const std::function<void()>& handler);
-
-    /// The error display: a modal box with the error's text.
-    void ShowError(std::string_view text);
+    void ShowError(std::string_view text) override;
+    void ShowAfterChecks() override;
 
     /// A control the program changes.
     QWidget* Widget(ui::Control control) const;
@@ -87,9 +79,6 @@ private:
     QPushButton* m_btCancel = nullptr;
 
     bool m_memoEmpty = true;
-    std::function<void()> m_onOK;
-    std::function<void()> m_onCancel;
-    ui::EventBoundary m_boundary;
 };
 
 } // namespace norvane::qt

@@ -1,35 +1,15 @@
 #pragma once
 
-#include "app/form1.h"
-#include "app/process_values.h"
 #include "frontends/qt/qt_window.h"
-
-#include <memory>
+#include "frontends/window_program.h"
 
 namespace norvane::qt {
 
 /// The Qt window with the update logic behind it.
-class WindowProgram {
-public:
-    /// Creates the window and runs its construction steps; raises what they raise (a client
-    /// library that cannot be loaded, for one).
-    WindowProgram(app::ProcessValues& values,
-                  const app::StartupPaths& paths = app::StartupPaths::FromPlatform());
+using WindowProgram = frontends::WindowProgram<QtWindow>;
 
-    /// Runs the checks and then shows the window, so that it appears holding their lines
-    /// and any box they raise comes before it.
-    void Start();
-
-    QtWindow& Window() { return m_window; }
-    app::TForm1& Form() { return *m_form; }
-
-private:
-    QtWindow m_window;
-    std::unique_ptr<app::TForm1> m_form;
-};
-
-/// The program with its window: start, message loop until the window is closed. Needs a
-/// QApplication. Always returns 0, also after an error at start, which is shown first.
+/// The program with its window, until the window is closed. Needs a QApplication. Always
+/// returns 0, also after an error at start, which is shown first.
 int RunWindowProgram();
 
 } // namespace norvane::qt

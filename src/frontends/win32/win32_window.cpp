@@ -309,9 +309,9 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Win32Window::Command(int id) {
     if (id == IdOK && ::IsWindowEnabled(m_btOK))
-        RunHandler(m_onOK);
+        ClickOK();
     else if (id == IdCancel && ::IsWindowEnabled(m_btCancel))
-        RunHandler(m_onCancel);
+        ClickCancel();
 }
 
 bool Win32Window::PreTranslate(MSG& message) {
@@ -355,16 +355,6 @@ void Win32Window::RunMessageLoop() {
     }
 }
 
-void Win32Window::SetHandlers(std::function<void()> onOK, std::function<void()> onCancel) {
-    m_onOK = std::move(onOK);
-    m_onCancel = std::move(onCancel);
-}
-
-void Win32Window::RunHandler(const std::function<void()>& handler) {
-    m_boundary.Run(
-        handler, [this](std::string_view text) { ShowError(text); }, [this] { Close(); });
-}
-
 void Win32Window::ShowError(std::string_view text) {
     ShowMessageBox(text, ui::MessageKind::Error);
 }
@@ -378,10 +368,16 @@ void Win32Window::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
 void Win32Window::Close() {
     // A close asked for while a handler runs (btCancel, Esc or the frame during the install)
     // waits until the handler has returned.
-    if (m_boundary.DeferClose())
+    if (DeferClose())
         return;
     if (m_hwnd != nullptr)
         ::DestroyWindow(m_hwnd);
+}
+
+void Win32Window::ShowAfterChecks() {
+    // The checks' boxes can only have closed the window if it was never meant to be shown.
+    if (IsOpen())
+        Show();
 }
 
 void Win32Window::Show() {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "platform/win32/wide.h"
-#include "ui/event_boundary.h"
-#include "ui/window.h"
+#include "ui/event_window.h"
 
 #include <functional>
 #include <string>
@@ -12,7 +11,7 @@ namespace norvane::win32 {
 
 /// The update window drawn with native Win32 controls. Controls sit at their design positions
 /// scaled to the window's DPI and follow the window's edges the way their anchors say.
-class Win32Window : public ui::Window {
+class Win32Window : public ui::EventWindow {
 public:
     /// The client area at design time, at 96 DPI.
     static constexpr int DesignWidth = 635;
@@ -33,15 +32,8 @@ public:
     void ShowMessageBox(std::string_view text, ui::MessageKind kind) override;
     void Close() override;
 
-    /// What btOK and btCancel (and Esc, through btCancel) run.
-    void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
-
-    /// Runs an event handler. An error escaping it is shown in a modal box and the window
-    /// stays as the handler left it; a close asked for meanwhile happens once it returns.
-    void RunHandler(const std::function<void()>& handler);
-
-    /// The error display: a modal box with the error's text.
-    void ShowError(std::string_view text);
+    void ShowError(std::string_view text) override;
+    void ShowAfterChecks() override;
 
     /// Shows the window on the screen.
     void Show();
@@ -101,9 +93,6 @@ private:
     bool m_ownVisible[5] = {false, true, false, false, false};
 
     std::wstring m_memoText;
-    std::function<void()> m_onOK;
-    std::function<void()> m_onCancel;
-    ui::EventBoundary m_boundary;
 };
 
 } // namespace norvane::win32

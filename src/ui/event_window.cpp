@@ -1,28 +1,32 @@
-#include "ui/event_boundary.h"
+#include "ui/event_window.h"
 
 #include <exception>
 
 namespace norvane::ui {
 
-void EventBoundary::Run(const std::function<void()>& handler, const ShowError& showError,
-                        const std::function<void()>& close) {
+void EventWindow::SetHandlers(std::function<void()> onOK, std::function<void()> onCancel) {
+    m_onOK = std::move(onOK);
+    m_onCancel = std::move(onCancel);
+}
+
+void EventWindow::RunHandler(const std::function<void()>& handler) {
     ++m_depth;
     try {
         if (handler)
             handler();
     } catch (const std::exception& error) {
-        showError(error.what());
+        ShowError(error.what());
     } catch (...) {
-        showError("");
+        ShowError("");
     }
     --m_depth;
     if (m_depth == 0 && m_closePending) {
         m_closePending = false;
-        close();
+        Close();
     }
 }
 
-bool EventBoundary::DeferClose() {
+bool EventWindow::DeferClose() {
     if (m_depth == 0)
         return false;
     m_closePending = true;

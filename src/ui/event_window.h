@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ui/window.h"
+
+#include <functional>
+#include <string_view>
+
+namespace norvane::ui {
+
+/// A toolkit window's side of the event boundary: the handlers behind btOK and btCancel, the
+/// error display for what escapes them, and a close that waits for a running handler, since
+/// the install has no point at which it could stop.
+class EventWindow : public Window {
+public:
+    /// What btOK and btCancel (and Esc, through btCancel) run.
+    void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
+
+    /// Runs an event handler. An error escaping it is shown with ShowError and the window
+    /// stays as the handler left it; a close asked for meanwhile happens once it returns.
+    void RunHandler(const std::function<void()>& handler);
+
+    /// The application's error display: a modal box with the error's text.
+    virtual void ShowError(std::string_view text) = 0;
+
+    /// Puts the window on the screen once the checks have run, unless it was closed.
+    virtual void ShowAfterChecks() = 0;
+
+protected:
+    void ClickOK() { RunHandler(m_onOK); }
+    void ClickCancel() { RunHandler(m_onCancel); }
+
+    /// Whether a close must wait for the running handler; it is then done when that returns.
+    bool DeferClose();
+
+private:
+    std::function<void()> m_onOK;
+    std::function<void()> m_onCancel;
+    int m_depth = 0;
+    bool m_closePending = false;
+};
+
+} // namespace norvane::ui
