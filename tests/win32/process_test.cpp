@@ -24,7 +24,7 @@ TEST(Win32Process, MatchesTheExecutableNameIgnoringCase) {
     EXPECT_FALSE(platform::IsProcessRunning("Norvanework.exe"));
     {
         testing::StartedProgram program(CopyOfIdleProgram(folder, "Norvanework.exe"), "", "");
-        ASSERT_TRUE(program.Started());
+        ASSERT_TRUE(program.Started()) << "error " << program.Error();
         EXPECT_TRUE(platform::IsProcessRunning("Norvanework.exe"));
         EXPECT_TRUE(platform::IsProcessRunning("NORVANEWORK.EXE"));
         EXPECT_TRUE(platform::IsProcessRunning("norvanework.exe"));
@@ -38,7 +38,7 @@ TEST(Win32Process, MatchesTheExecutableNameIgnoringCase) {
 TEST(Win32Process, NameThatOnlyContainsTheMainProgramsDoesNotMatch) {
     testing::TempFolder folder;
     testing::StartedProgram program(CopyOfIdleProgram(folder, "OldNorvanework.exe"), "", "");
-    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.Started()) << "error " << program.Error();
     EXPECT_TRUE(platform::IsProcessRunning("oldnorvanework.exe"));
     EXPECT_FALSE(platform::IsProcessRunning("Norvanework.exe"));
 }

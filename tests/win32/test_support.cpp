@@ -14,15 +14,22 @@ StartedProgram::StartedProgram(const std::string& path, const std::string& argum
                                const std::string& folder) {
     std::wstring commandLine =
         Wide("\"" + path + "\"" + (arguments.empty() ? "" : " ") + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (::CreateProcessW(Wide(path).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                         nullptr, folder.empty() ? nullptr : Wide(folder).c_str(), &startup,
-                         &info)) {
-        m_process.Reset(info.hProcess);
-        m_id = info.dwProcessId;
-        ::CloseHandle(info.hThread);
+    // Under a loaded Wine a program copied a moment ago is now and then refused once; a real
+    // failure stays a failure after a few tries.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(Wide(path).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, folder.empty() ? nullptr : Wide(folder).c_str(), &startup,
+                             &info)) {
+            m_process.Reset(info.hProcess);
+            m_id = info.dwProcessId;
+            ::CloseHandle(info.hThread);
+            return;
+        }
+        m_error = ::GetLastError();
+        ::Sleep(100);
     }
 }
 

@@ -19,6 +19,8 @@ public:
     StartedProgram& operator=(const StartedProgram&) = delete;
 
     bool Started() const { return m_process.Valid(); }
+    /// The system's error code of the last failed start.
+    DWORD Error() const { return m_error; }
     HANDLE Process() const { return m_process.Get(); }
     DWORD ProcessId() const { return m_id; }
     /// Waits for the program's end; its exit code, or -1 when it did not end in time.
@@ -27,6 +29,7 @@ public:
 private:
     platform::win32::Handle m_process;
     DWORD m_id = 0;
+    DWORD m_error = 0;
 };
 
 /// What a finished program wrote and returned.
