@@ -1,7 +1,9 @@
 #include "png_writer.h"
 
+#include "rar4/rar4_writer.h"
+
 #include <algorithm>
-#include <array>
+#include <span>
 #include <filesystem>
 #include <fstream>
 
@@ -9,21 +11,9 @@ namespace norvane::testing {
 
 namespace {
 
+// PNG chunks carry the same CRC-32 as RAR blocks.
 std::uint32_t Crc(const std::string& bytes) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) != 0 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0xffffffffu;
-    for (unsigned char b : bytes)
-        crc = table[(crc ^ b) & 0xff] ^ (crc >> 8);
-    return ~crc;
+    return rar4::Crc32(std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
 void Put32(std::string& out, std::uint32_t value) {

@@ -4,6 +4,7 @@
 // NORVANE_RAR_DELAY_MS it takes that long before it starts, as a large package would.
 
 #include "platform/win32/wide.h"
+#include "rar4/rar4_writer.h"
 
 #include <shellapi.h>
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,13 +30,7 @@ constexpr int ExitCreate = 9;
 constexpr int ExitUsage = 7;
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t crc = 0xffffffffu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) != 0 ? 0xedb88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return ~crc;
+    return norvane::rar4::Crc32(std::as_bytes(std::span(data, size)));
 }
 
 std::uint16_t Get16(const std::uint8_t* p) {
