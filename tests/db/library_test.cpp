@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "db/glob_db.h"
+#include "support/environment_override.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +13,7 @@
 namespace norvane {
 namespace {
 
-// Sets an environment variable for one test and puts the old value back.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value, 1);
-    }
-    ~EnvironmentOverride() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testing::EnvironmentOverride;
 
 TEST(FirebirdClientCandidates, SystemNamesUnlessOverridden) {
     {

@@ -1,6 +1,5 @@
 #include "installer_fixture.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace norvane::testing {
@@ -33,16 +32,6 @@ std::string InstallerTest::WorkFile(std::string_view name) const {
 std::string InstallerTest::DatabaseVersion() {
     return m_database.QueryString("select first 1 data from versions order by update_date desc")
         .value_or("NULL");
-}
-
-EmptyPath::EmptyPath() {
-    const char* path = std::getenv("PATH");
-    m_saved = path != nullptr ? path : "";
-    ::setenv("PATH", m_empty.Str().c_str(), 1);
-}
-
-EmptyPath::~EmptyPath() {
-    ::setenv("PATH", m_saved.c_str(), 1);
 }
 
 } // namespace norvane::testing

@@ -35,17 +35,4 @@ protected:
     std::unique_ptr<app::TForm1> m_form;
 };
 
-/// Runs with PATH emptied, so no archiver can be found there.
-class EmptyPath {
-public:
-    EmptyPath();
-    ~EmptyPath();
-    EmptyPath(const EmptyPath&) = delete;
-    EmptyPath& operator=(const EmptyPath&) = delete;
-
-private:
-    std::string m_saved;
-    TempFolder m_empty;
-};
-
 } // namespace norvane::testing

@@ -3,6 +3,7 @@
 
 #include "base/exceptions.h"
 #include "platform/files.h"
+#include "support/environment_override.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -154,7 +155,8 @@ TEST_F(InstallerTest, An255DatabaseIsRefusedAlthoughTheVersionsAreEqual) {
 TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     StartAtVersion(254);
     {
-        EmptyPath noArchiver;
+        TempFolder empty;
+        EnvironmentOverride noArchiver("PATH", empty.Str());
         m_form->btOKClick();
     }
     const auto lines = m_window.MemoLines();

@@ -3,6 +3,7 @@
 
 #include "demo_product.h"
 #include "qt_application.h"
+#include "support/environment_override.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -156,10 +157,12 @@ TEST_F(QtRunTest, AFailingAttachIsShownBeforeTheWindow) {
 }
 
 TEST_F(QtRunTest, AClientLibraryThatCannotBeLoadedIsShownAndTheProgramEndsWithZero) {
-    ::setenv("NORVANE_FBCLIENT", "/nonexistent/libfbclient.so.2", 1);
     int status = -1;
-    const auto boxes = DismissBoxesDuring([&] { status = RunWindowProgram(); });
-    ::unsetenv("NORVANE_FBCLIENT");
+    std::vector<std::string> boxes;
+    {
+        testing::EnvironmentOverride missing("NORVANE_FBCLIENT", "/nonexistent/libfbclient.so.2");
+        boxes = DismissBoxesDuring([&] { status = RunWindowProgram(); });
+    }
     EXPECT_EQ(status, 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("/nonexistent/libfbclient.so.2"), std::string::npos) << boxes[0];
