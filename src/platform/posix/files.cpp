@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "base/exceptions.h"
+#include "base/path_rules.h"
 #include "base/wildcard.h"
 
 #include <algorithm>
@@ -77,18 +78,6 @@ bool WriteAll(int fd, const std::byte* data, std::size_t size) {
         size -= static_cast<std::size_t>(written);
     }
     return true;
-}
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 SystemError ErrorFromErrno(int code) {
@@ -214,7 +203,10 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
 
     // The temporary file sits beside the destination so that the final rename stays within
     // one file system and replaces the destination in one step.
-    std::string temporary = FolderOf(destination) + "/." + NameOf(destination) + ".XXXXXX";
+    const std::string folder = ExecutableFolder(destination, PosixPathRules);
+    std::string temporary = JoinPath(
+        folder.empty() ? "." : folder,
+        "." + std::string(FileNameOf(destination, PosixPathRules)) + ".XXXXXX", PosixPathRules);
     FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.Valid())
         return ErrorFromErrno(errno);
