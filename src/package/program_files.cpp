@@ -52,8 +52,7 @@ ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& p
         const std::string name(FileNameOf(entry));
         window.AddStatus(name + "...");
         if (fileLabel != nullptr)
-            fileLabel->SetCaption(name + " (" + std::to_string(i + 1) + "/" +
-                                  std::to_string(count) + ")");
+            fileLabel->SetFileCaption(name, static_cast<std::size_t>(i) + 1, files.size());
         // The Report folder of the program folder is not created: templates have nowhere to go
         // in a product installed without one, and each says so in its own error line.
         if (const auto error = platform::CopyFileReplacing(entry, destination)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -87,6 +88,11 @@ class Label {
 public:
     Label(Window& window, Control control) : m_window(window), m_control(control) {}
     void SetCaption(std::string_view text) { m_window.SetCaption(m_control, text); }
+    /// The file label's text: "<name> (<index>/<count>)".
+    void SetFileCaption(std::string_view name, std::size_t index, std::size_t count) {
+        SetCaption(std::string(name) + " (" + std::to_string(index) + "/" + std::to_string(count) +
+                   ")");
+    }
     void SetVisible(bool visible) { m_window.SetVisible(m_control, visible); }
 
 private:

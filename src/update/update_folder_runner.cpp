@@ -21,11 +21,6 @@ std::vector<std::string> PhaseList(const std::string& folder, std::string_view m
     return list;
 }
 
-std::string CountCaption(std::string_view path, std::size_t index, std::size_t count) {
-    return std::string(FileNameOf(path)) + " (" + std::to_string(index) + "/" +
-           std::to_string(count) + ")";
-}
-
 } // namespace
 
 std::string DoneName(const std::string& path, std::string_view doneExtension) {
@@ -61,7 +56,7 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
         const std::string& script = scripts[i];
         window.AddStatus(FileNameOf(script));
         if (fileLabel != nullptr)
-            fileLabel->SetCaption(CountCaption(script, i + 1, scripts.size()));
+            fileLabel->SetFileCaption(FileNameOf(script), i + 1, scripts.size());
         const int failures = ExecuteScript(context, script, bar, startTime, timeLabel);
         if (failures > 0) {
             window.AddStatus("error: помилок у скрипті: " + std::to_string(failures) +
@@ -81,7 +76,7 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
     for (std::size_t j = 0; j < blobs.size(); ++j) {
         const std::string& blob = blobs[j];
         if (fileLabel != nullptr)
-            fileLabel->SetCaption(CountCaption(blob, j + 1, blobs.size()));
+            fileLabel->SetFileCaption(FileNameOf(blob), j + 1, blobs.size());
         if (LoadBlobFile(context, blob) == BlobLoad::Failed) {
             ++outcome.failedBlobs;
             std::string log = BlobLogPath(context, blob);
