@@ -35,10 +35,11 @@ std::string BuildParameterBlock(const std::vector<std::string>& params) {
         block += static_cast<char>(value.size());
         block += value;
     }
-    if (platform::DatabaseNamesNeedUtf8Flag()) {
-        block += static_cast<char>(isc_dpb_utf8_filename);
-        block += '\0';
-    }
+    // Paths are UTF-8 inside the program. Without this flag the client converts the name from
+    // the system's character set, which fails for Cyrillic letters under a C locale on Linux
+    // and for anything outside the ANSI code page on Windows.
+    block += static_cast<char>(isc_dpb_utf8_filename);
+    block += '\0';
     return block;
 }
 

@@ -16,7 +16,9 @@ bool FolderExists(const std::string& path);
 /// Creates one folder level. On POSIX the folder is private to the user (mode 0700).
 bool CreateFolder(const std::string& path);
 
-/// Why a work folder must not be used (a symlink, another user's folder), or nothing.
+/// Why a work folder must not be used (a link, another user's folder, not a folder), in the
+/// user's language, or nothing. The path itself is examined, never what a link points to; a
+/// missing folder has no reason against it.
 std::optional<std::string> UnsafeFolderReason(const std::string& path);
 
 bool DeleteFile(const std::string& path);
@@ -43,6 +45,20 @@ struct SystemError {
 /// The system's text for an error code, without trailing blanks, control characters and
 /// full stops.
 std::string SystemErrorText(std::uint32_t code);
+
+/// The error of the last system call that failed on this thread (errno, GetLastError).
+SystemError LastSystemError();
+
+/// Whether a new file can be made in folder: tried for real with a temporary file, removed
+/// again, so that read-only mounts and access rules all count.
+std::optional<SystemError> CheckFolderWritable(const std::string& folder);
+
+/// Whether the file at path could be replaced now: not a folder, not read-only, and (on
+/// Windows) not held open by another program. A missing file can always be made.
+std::optional<SystemError> CheckReplaceable(const std::string& path);
+
+/// The bytes the user may still write on the disk holding path, or nothing when unknown.
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path);
 
 /// Copies a file over an existing one. Never leaves a truncated destination: the bytes go to
 /// a temporary name beside it first. The mode bits are kept on POSIX.

@@ -17,10 +17,6 @@ std::string ExecutablePath();
 /// backslash; on POSIX $TMPDIR when set and absolute, else /tmp).
 std::string TempFolder();
 
-/// Whether the database client reads a file name as UTF-8 only when told so (on Windows it
-/// takes the ANSI code page otherwise, which cannot hold every path).
-bool DatabaseNamesNeedUtf8Flag();
-
 } // namespace norvane::platform
 
 namespace norvane {

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace norvane::platform {
@@ -131,14 +132,14 @@ std::optional<std::string> UnsafeFolderReason(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT)
             return std::nullopt;
-        return "the folder " + path + " cannot be examined: " + SystemText();
+        return "каталог " + path + " неможливо перевірити: " + SystemText();
     }
     if (S_ISLNK(info.st_mode))
-        return "the folder " + path + " is a symbolic link";
+        return "каталог " + path + " є символічним посиланням";
     if (!S_ISDIR(info.st_mode))
-        return path + " is not a folder";
+        return path + " не є каталогом";
     if (info.st_uid != ::geteuid())
-        return "the folder " + path + " belongs to another user";
+        return "каталог " + path + " належить іншому користувачеві";
     return std::nullopt;
 }
 
@@ -190,6 +191,37 @@ std::string SystemErrorText(std::uint32_t code) {
         text.pop_back();
     }
     return text;
+}
+
+SystemError LastSystemError() {
+    return ErrorFromErrno(errno);
+}
+
+std::optional<SystemError> CheckFolderWritable(const std::string& folder) {
+    std::string probe = JoinPath(folder, ".norvane-write-test.XXXXXX", PosixPathRules);
+    FileDescriptor fd(::mkostemp(probe.data(), O_CLOEXEC));
+    if (!fd.Valid())
+        return ErrorFromErrno(errno);
+    ::unlink(probe.c_str());
+    return std::nullopt;
+}
+
+std::optional<SystemError> CheckReplaceable(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::nullopt : std::optional(ErrorFromErrno(errno));
+    // A file is replaced by a rename in its folder, which the folder's own check covers; only
+    // a folder in its place cannot be.
+    if (S_ISDIR(info.st_mode))
+        return ErrorFromErrno(EISDIR);
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::optional<SystemError> CopyFileReplacing(const std::string& source,

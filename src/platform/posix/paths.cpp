@@ -29,6 +29,4 @@ std::string TempFolder() {
     return "/tmp";
 }
 
-bool DatabaseNamesNeedUtf8Flag() { return false; }
-
 } // namespace norvane::platform

@@ -168,6 +168,10 @@ std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archi
         ::posix_spawn_file_actions_addopen(actions.Get(), 1, output.c_str(),
                                            O_WRONLY | O_CREAT | O_TRUNC, 0600) != 0 ||
         ::posix_spawn_file_actions_adddup2(actions.Get(), 1, 2) != 0 ||
+        // Nothing else of the installer reaches the archiver: not the database file, not the
+        // client's lock files, not the work folder's lock, whether or not they were opened
+        // close-on-exec.
+        ::posix_spawn_file_actions_addclosefrom_np(actions.Get(), 3) != 0 ||
         ::posix_spawn_file_actions_addchdir_np(actions.Get(), workFolder.c_str()) != 0)
         return nullptr;
 

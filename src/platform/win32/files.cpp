@@ -53,8 +53,16 @@ bool CreateFolder(const std::string& path) {
     return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
-// The work folder lies in the user's own temporary folder, which other users cannot enter.
-std::optional<std::string> UnsafeFolderReason(const std::string&) {
+// The work folder lies in the user's own temporary folder, which other users cannot enter;
+// only a junction or link in its place could lead the clean-up somewhere else.
+std::optional<std::string> UnsafeFolderReason(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return "каталог " + path + " є посиланням на інше місце";
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return path + " не є каталогом";
     return std::nullopt;
 }
 
@@ -86,6 +94,46 @@ std::vector<DirEntry> FindEntries(const std::string& folder, std::string_view ma
 
 std::string SystemErrorText(std::uint32_t code) {
     return Utf8(win32::SystemErrorTextW(code));
+}
+
+SystemError LastSystemError() {
+    const DWORD code = ::GetLastError();
+    return {code, SystemErrorText(code)};
+}
+
+std::optional<SystemError> CheckFolderWritable(const std::string& folder) {
+    const std::wstring probe = Wide(JoinPath(folder, ".norvane-write-test.tmp"));
+    Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file.Valid())
+        return LastSystemError();
+    file.Reset();
+    ::DeleteFileW(probe.c_str());
+    return std::nullopt;
+}
+
+std::optional<SystemError> CheckReplaceable(const std::string& path) {
+    const std::wstring target = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+        return SystemError{ERROR_ACCESS_DENIED, SystemErrorText(ERROR_ACCESS_DENIED)};
+    // A running program or an open template refuses writers and deleters: asking for both,
+    // while sharing everything, fails exactly when the copy's replace would.
+    Handle file(::CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastSystemError();
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& path) {
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(Wide(path).c_str(), &available, nullptr, nullptr))
+        return std::nullopt;
+    return available.QuadPart;
 }
 
 std::optional<SystemError> CopyFileReplacing(const std::string& source,

@@ -41,6 +41,4 @@ std::string TempFolder() {
     return Utf8(std::wstring_view(buffer.data(), length));
 }
 
-bool DatabaseNamesNeedUtf8Flag() { return true; }
-
 } // namespace norvane::platform

@@ -8,6 +8,8 @@
 
 #include <tlhelp32.h>
 
+#include <vector>
+
 namespace norvane::platform {
 
 using win32::Handle;
@@ -68,6 +70,53 @@ private:
 
 } // namespace
 
+namespace {
+
+// A handle the archiver inherits: the only kind it gets.
+win32::Handle InheritableFile(const std::wstring& name, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{};
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    return win32::Handle(::CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The attribute list that limits inheritance to the handles named in it.
+class HandleList {
+public:
+    explicit HandleList(std::vector<HANDLE> handles) : m_handles(std::move(handles)) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_storage.resize(size);
+        m_list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
+        if (!::InitializeProcThreadAttributeList(m_list, 1, 0, &size)) {
+            m_list = nullptr;
+            return;
+        }
+        if (!::UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                         m_handles.data(), m_handles.size() * sizeof(HANDLE),
+                                         nullptr, nullptr)) {
+            ::DeleteProcThreadAttributeList(m_list);
+            m_list = nullptr;
+        }
+    }
+    ~HandleList() {
+        if (m_list != nullptr)
+            ::DeleteProcThreadAttributeList(m_list);
+    }
+    HandleList(const HandleList&) = delete;
+    HandleList& operator=(const HandleList&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return m_list; }
+
+private:
+    std::vector<HANDLE> m_handles;
+    std::vector<char> m_storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
+};
+
+} // namespace
+
 std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archiverPath,
                                                         const std::string& archivePath,
                                                         const std::string& workFolder) {
@@ -80,13 +129,32 @@ std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archi
     // The program is named on its own as well, so that the system never searches for it.
     const std::wstring application = Wide(archiverPath);
     const std::wstring folder = Wide(workFolder);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+
+    // No console input: a question the archiver asks reads the end of input and ends it,
+    // instead of waiting for an answer nobody can give in a hidden console. Its output goes
+    // to a file in the work folder. These two handles are all it inherits: never the
+    // database file, the client's lock files or the work folder's lock.
+    win32::Handle input = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    win32::Handle output =
+        InheritableFile(Wide(JoinPath(workFolder, "archiver.log")), GENERIC_WRITE, CREATE_ALWAYS);
+    if (!input.Valid() || !output.Valid())
+        return nullptr;
+    HandleList inherited({input.Get(), output.Get()});
+    if (inherited.Get() == nullptr)
+        return nullptr;
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = input.Get();
+    startup.StartupInfo.hStdOutput = output.Get();
+    startup.StartupInfo.hStdError = output.Get();
+    startup.lpAttributeList = inherited.Get();
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info))
         return nullptr;
     return std::make_unique<Win32ArchiverProcess>(info.hProcess, info.hThread);
 }

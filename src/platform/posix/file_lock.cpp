@@ -1,0 +1,45 @@
+#include "platform/file_lock.h"
+
+#include "base/exceptions.h"
+#include "platform/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace norvane::platform {
+
+struct FileLock::Handle {
+    explicit Handle(int descriptor) : fd(descriptor) {}
+    ~Handle() { ::close(fd); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    int fd;
+};
+
+std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
+    // Never through a link: the lock file is ours, in a folder that is ours.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const SystemError error = LastSystemError();
+        throw EOSError("Cannot open the lock file \"" + path + "\". " + error.message);
+    }
+    auto handle = std::make_unique<Handle>(fd);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            return std::nullopt;
+        if (errno != EINTR) {
+            const SystemError error = LastSystemError();
+            throw EOSError("Cannot lock the file \"" + path + "\". " + error.message);
+        }
+    }
+    return FileLock(std::move(handle));
+}
+
+FileLock::FileLock(std::unique_ptr<Handle> handle) : m_handle(std::move(handle)) {}
+FileLock::FileLock(FileLock&&) noexcept = default;
+FileLock& FileLock::operator=(FileLock&&) noexcept = default;
+FileLock::~FileLock() = default;
+
+} // namespace norvane::platform
