@@ -24,28 +24,34 @@ public:
     using Exception::Exception;
 };
 
-/// A file that cannot be created.
-class EFCreateError : public Exception {
+/// A file that cannot be opened, created, read or written.
+class EStreamError : public Exception {
 public:
     using Exception::Exception;
+};
+
+/// A file that cannot be created.
+class EFCreateError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
 };
 
 /// A file that cannot be opened.
-class EFOpenError : public Exception {
+class EFOpenError : public EStreamError {
 public:
-    using Exception::Exception;
+    using EStreamError::EStreamError;
 };
 
 /// A read that failed part-way.
-class EReadError : public Exception {
+class EReadError : public EStreamError {
 public:
-    using Exception::Exception;
+    using EStreamError::EStreamError;
 };
 
 /// A write that stored fewer bytes than it was given.
-class EWriteError : public Exception {
+class EWriteError : public EStreamError {
 public:
-    using Exception::Exception;
+    using EStreamError::EStreamError;
 };
 
 /// A shared library or one of its entry points that cannot be loaded.
@@ -58,6 +64,18 @@ public:
 class EOSError : public Exception {
 public:
     using Exception::Exception;
+};
+
+/// An error after which nothing more of the update may run: no statement, blob file, program
+/// file or package. The database is gone or cannot be written, or the run was interrupted.
+class EUpdateAborted : public Exception {
+public:
+    enum class Cause { DatabaseLost, Interrupted };
+    EUpdateAborted(Cause cause, const std::string& message) : Exception(message), m_cause(cause) {}
+    Cause Reason() const { return m_cause; }
+
+private:
+    Cause m_cause;
 };
 
 } // namespace norvane

@@ -7,6 +7,25 @@
 
 namespace norvane::db {
 
+namespace {
+
+// The error codes of a status vector: the value after each isc_arg_gds, skipping the other
+// arguments (strings, numbers, SQL state) that sit between them.
+std::vector<long> ErrorCodes(const ISC_STATUS* status) {
+    std::vector<long> codes;
+    for (std::size_t i = 0; i + 1 < ISC_STATUS_LENGTH && status[i] != isc_arg_end;) {
+        const ISC_STATUS kind = status[i];
+        if (kind == isc_arg_gds)
+            codes.push_back(static_cast<long>(status[i + 1]));
+        if (kind == isc_arg_warning)
+            break;
+        i += kind == isc_arg_cstring ? 3 : 2;
+    }
+    return codes;
+}
+
+} // namespace
+
 std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
     auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(exeDir),
                                                  "the Firebird client library");
@@ -36,7 +55,7 @@ void Client::Check(const ISC_STATUS* status) const {
     }
     if (text.empty())
         text = "Firebird client error " + std::to_string(status[1]);
-    throw EFirebirdError(text, isc_sqlcode(status), static_cast<long>(status[1]));
+    throw EFirebirdError(text, isc_sqlcode(status), ErrorCodes(status));
 }
 
 } // namespace norvane::db

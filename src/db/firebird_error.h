@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 
 #include <string>
+#include <vector>
 
 namespace norvane::db {
 
@@ -10,17 +11,25 @@ namespace norvane::db {
 /// line a message, joined by LF.
 class EFirebirdError : public Exception {
 public:
-    EFirebirdError(const std::string& message, long sqlCode, long gdsCode)
-        : Exception(message), m_sqlCode(sqlCode), m_gdsCode(gdsCode) {}
+    EFirebirdError(const std::string& message, long sqlCode, std::vector<long> gdsCodes)
+        : Exception(message), m_sqlCode(sqlCode), m_gdsCodes(std::move(gdsCodes)) {}
 
     /// The SQLCODE the client derives from the status (isc_sqlcode).
     long SqlCode() const { return m_sqlCode; }
-    /// The first error code of the status vector (isc_... / gds code).
-    long GdsCode() const { return m_gdsCode; }
+    /// The first error code of the status vector (isc_... / gds code), or 0.
+    long GdsCode() const { return m_gdsCodes.empty() ? 0 : m_gdsCodes.front(); }
+    /// Every error code of the status vector, in order.
+    const std::vector<long>& GdsCodes() const { return m_gdsCodes; }
+
+    /// Whether nothing more can be done in this run: the connection is gone, or the database
+    /// cannot be written (read-only, I/O failure, full disk, shut down).
+    bool IsFatal() const;
+    /// Whether a NO WAIT transaction met a row or object another transaction holds.
+    bool IsLockConflict() const;
 
 private:
     long m_sqlCode;
-    long m_gdsCode;
+    std::vector<long> m_gdsCodes;
 };
 
 } // namespace norvane::db

@@ -25,9 +25,11 @@ struct Database::Impl {
 };
 
 struct Transaction::Impl {
-    explicit Impl(Database& owner) : database(owner), handle(owner.m_impl->client) {}
+    Impl(Database& owner, TransactionMode transactionMode)
+        : database(owner), mode(transactionMode), handle(owner.m_impl->client) {}
 
     Database& database;
+    TransactionMode mode;
     TransactionHandle handle;
 };
 

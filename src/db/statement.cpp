@@ -166,10 +166,12 @@ private:
 } // namespace
 
 struct Statement::Impl {
-    Impl(Database& owner, Parameters mode)
-        : database(owner), parameters(mode), handle(owner.m_impl->client) {}
+    Impl(Database& owner, Transaction* own, Parameters mode)
+        : database(owner), ownTransaction(own), parameters(mode), handle(owner.m_impl->client) {}
 
     Database& database;
+    // The transaction the statement runs in; null for the database's default one.
+    Transaction* ownTransaction;
     Parameters parameters;
     std::string sql;
     std::vector<std::string> names;
@@ -188,7 +190,8 @@ struct Statement::Impl {
         return database.m_impl->attachment.Ptr();
     }
     FB_API_HANDLE* TransactionHandle() {
-        Transaction* transaction = database.DefaultTransaction();
+        Transaction* transaction =
+            ownTransaction != nullptr ? ownTransaction : database.DefaultTransaction();
         if (!transaction)
             throw Exception("The database has no default transaction");
         if (!transaction->Active())
@@ -268,7 +271,10 @@ struct Statement::Impl {
 };
 
 Statement::Statement(Database& database, Parameters parameters)
-    : m_impl(std::make_unique<Impl>(database, parameters)) {}
+    : m_impl(std::make_unique<Impl>(database, nullptr, parameters)) {}
+
+Statement::Statement(Transaction& transaction, Parameters parameters)
+    : m_impl(std::make_unique<Impl>(transaction.GetDatabase(), &transaction, parameters)) {}
 
 Statement::~Statement() = default;
 

@@ -13,6 +13,7 @@
 namespace norvane::db {
 
 class Database;
+class Transaction;
 
 /// Whether ":NAME" markers in the text are statement parameters (sent as "?").
 enum class Parameters { Named, Raw };
@@ -40,6 +41,8 @@ using FieldValue = std::variant<Null, ScaledInteger, double, std::string, BlobBy
 class Statement {
 public:
     Statement(Database& database, Parameters parameters);
+    /// A statement that runs in transaction instead of the database's default one.
+    Statement(Transaction& transaction, Parameters parameters);
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;

@@ -5,7 +5,25 @@
 
 namespace norvane::db {
 
-Transaction::Transaction(Database& database) : m_impl(std::make_unique<Impl>(database)) {}
+namespace {
+
+// The parameter block of a mode; empty for the server's defaults.
+std::string ParameterBlock(TransactionMode mode) {
+    switch (mode) {
+    case TransactionMode::ServerDefaults:
+        return {};
+    case TransactionMode::ReadCommittedNoWait:
+        return {static_cast<char>(isc_tpb_version3), static_cast<char>(isc_tpb_write),
+                static_cast<char>(isc_tpb_read_committed), static_cast<char>(isc_tpb_rec_version),
+                static_cast<char>(isc_tpb_nowait)};
+    }
+    return {};
+}
+
+} // namespace
+
+Transaction::Transaction(Database& database, TransactionMode mode)
+    : m_impl(std::make_unique<Impl>(database, mode)) {}
 
 Transaction::~Transaction() {
     m_impl->handle.Reset();
@@ -27,8 +45,9 @@ void Transaction::StartTransaction() {
     Database::Impl& database = *m_impl->database.m_impl;
     if (!database.attachment.Valid())
         throw Exception("The database is not connected");
-    // An empty parameter block: the server's defaults apply.
-    TransactionElement element{database.attachment.Ptr(), 0, nullptr};
+    const std::string block = ParameterBlock(m_impl->mode);
+    TransactionElement element{database.attachment.Ptr(), static_cast<int>(block.size()),
+                               reinterpret_cast<const unsigned char*>(block.data())};
     ISC_STATUS_ARRAY status{};
     database.client->isc_start_multiple(status, m_impl->handle.Ptr(), 1, &element);
     database.client->Check(status);
@@ -48,6 +67,10 @@ void Transaction::Rollback() {
     ISC_STATUS_ARRAY status{};
     m_impl->handle.Api().isc_rollback_transaction(status, m_impl->handle.Ptr());
     m_impl->handle.Api().Check(status);
+}
+
+void Transaction::Abandon() noexcept {
+    m_impl->handle.Reset();
 }
 
 } // namespace norvane::db

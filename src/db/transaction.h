@@ -6,10 +6,19 @@ namespace norvane::db {
 
 class Database;
 
-/// A transaction on one database with the server's default parameters.
+/// How a transaction waits for rows other transactions hold.
+enum class TransactionMode {
+    /// The server's defaults (an empty parameter block): snapshot, waiting on conflicts.
+    ServerDefaults,
+    /// Read committed, never waiting: a row another transaction holds fails at once.
+    ReadCommittedNoWait,
+};
+
+/// A transaction on one database.
 class Transaction {
 public:
-    explicit Transaction(Database& database);
+    explicit Transaction(Database& database,
+                         TransactionMode mode = TransactionMode::ServerDefaults);
     /// Rolls back when still active; never throws.
     ~Transaction();
     Transaction(const Transaction&) = delete;
@@ -22,6 +31,9 @@ public:
     void StartTransaction();
     void Commit();
     void Rollback();
+    /// Gives the transaction up after its connection failed: rolled back when the client
+    /// still can, the handle released either way. Never throws.
+    void Abandon() noexcept;
 
 private:
     struct Impl;
