@@ -1,11 +1,10 @@
 #include "update/blob_loader.h"
 
-#include "base/exceptions.h"
 #include "base/text.h"
 #include "db/statement.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "update/update_log.h"
+#include "update/statement_step.h"
 
 #include <span>
 
@@ -46,27 +45,18 @@ std::string BlobLogPath(const UpdateContext& context, const std::string& path) {
 
 BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
     const BlobTarget target = ParseBlobFileName(path);
-    db::Transaction& transaction = context.GlobDB.Transaction();
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Named);
-    try {
-        statement.SetSql(target.StatementText());
-        if (!transaction.Active())
-            transaction.StartTransaction();
-        statement.Prepare();
-        const std::string bytes = platform::ReadWholeFile(path);
-        statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes)));
-        statement.Execute();
-        if (transaction.Active())
-            transaction.Commit();
-        return BlobLoad::Loaded;
-    } catch (const Exception& error) {
-        const std::string logFile = BlobLogPath(context, path);
-        WriteLog(logFile, LogEntry::PlainRecord, statement.Sql() + "\r\n\n");
-        WriteLog(logFile, LogEntry::ErrorBlock, error.what());
-        if (transaction.Active())
-            transaction.Rollback();
-        return BlobLoad::Failed;
-    }
+    statement.SetSql(target.StatementText());
+    const StepResult result = RunLoggedStep(
+        context, BlobLogPath(context, path),
+        [&] {
+            statement.Prepare();
+            const std::string bytes = platform::ReadWholeFile(path);
+            statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes)));
+            statement.Execute();
+        },
+        [&] { return statement.Sql() + "\r\n\n"; });
+    return result == StepResult::Done ? BlobLoad::Loaded : BlobLoad::Failed;
 }
 
 } // namespace norvane::update

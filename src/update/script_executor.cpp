@@ -1,10 +1,11 @@
 #include "update/script_executor.h"
 
-#include "base/exceptions.h"
 #include "db/statement.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "update/remaining_time.h"
 #include "update/script_lines.h"
+#include "update/statement_step.h"
 #include "update/update_log.h"
 
 namespace norvane::update {
@@ -13,23 +14,15 @@ namespace {
 
 // Runs one statement in a transaction of its own; false when it failed and was logged.
 bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::string text) {
-    db::Transaction& transaction = context.GlobDB.Transaction();
-    try {
-        statement.SetSql(std::move(text));
-        if (!transaction.Active())
-            transaction.StartTransaction();
-        statement.Prepare();
-        statement.Execute();
-        if (transaction.Active())
-            transaction.Commit();
-        return true;
-    } catch (const Exception& error) {
-        WriteLog(context.LogFile, LogEntry::PlainRecord, statement.Sql());
-        WriteLog(context.LogFile, LogEntry::ErrorBlock, error.what());
-        if (transaction.Active())
-            transaction.Rollback();
-        return false;
-    }
+    statement.SetSql(std::move(text));
+    const StepResult result = RunLoggedStep(
+        context, context.LogFile,
+        [&] {
+            statement.Prepare();
+            statement.Execute();
+        },
+        [&] { return statement.Sql(); });
+    return result == StepResult::Done;
 }
 
 } // namespace
@@ -59,12 +52,14 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
             }
         }
         context.Window.PumpMessages();
+        platform::ThrowIfInterrupted();
     }
 
     // A last statement without its terminator is not run, but it must not vanish unseen.
     if (!assembler.Pending().empty()) {
-        WriteLog(context.LogFile, LogEntry::PlainRecord, SentText(assembler.Pending()));
-        WriteLog(context.LogFile, LogEntry::ErrorBlock, UnterminatedStatementMessage);
+        if (!WriteLog(context.LogFile, LogEntry::PlainRecord, SentText(assembler.Pending())) ||
+            !WriteLog(context.LogFile, LogEntry::ErrorBlock, UnterminatedStatementMessage))
+            context.UnwritableLogs.insert(context.LogFile);
         ++failures;
     }
     return failures;

@@ -3,6 +3,7 @@
 #include "db/glob_db.h"
 #include "ui/window.h"
 
+#include <set>
 #include <string>
 
 namespace norvane::update {
@@ -12,6 +13,8 @@ struct UpdateContext {
     db::CGlobDB& GlobDB;
     ui::Window& Window;
     std::string& LogFile;
+    /// Logs a failure could not be written to; each is reported once and counts as a failure.
+    std::set<std::string> UnwritableLogs{};
 };
 
 } // namespace norvane::update

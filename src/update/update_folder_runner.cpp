@@ -2,6 +2,7 @@
 
 #include "package/work_folder.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "update/blob_loader.h"
 #include "update/script_executor.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <vector>
 
 namespace norvane::update {
@@ -35,12 +37,23 @@ void MoveToDoneName(const std::string& path, std::string_view doneExtension) {
     platform::MoveFile(path, done);
 }
 
-UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
-                                    ui::ProgressBar* bar, ui::Label* fileLabel,
-                                    ui::Label* timeLabel) {
-    UpdateFolderOutcome outcome;
-    ui::Window& window = context.Window;
+namespace {
 
+// Says once for each log that a failure could not be written to; each counts as a failure.
+void ReportUnwritableLogs(UpdateContext& context, std::set<std::string>& reported,
+                          UpdateFolderOutcome& outcome) {
+    for (const std::string& log : context.UnwritableLogs) {
+        if (!reported.insert(log).second)
+            continue;
+        context.Window.AddStatus("error: не вдалося записати журнал помилок " + log);
+        ++outcome.failedLogs;
+    }
+}
+
+void RunScriptPhase(UpdateContext& context, const std::string& folder, ui::ProgressBar* bar,
+                    ui::Label* fileLabel, ui::Label* timeLabel, UpdateFolderOutcome& outcome,
+                    std::set<std::string>& reportedLogs) {
+    ui::Window& window = context.Window;
     const std::vector<std::string> scripts = PhaseList(folder, "*.sql");
     if (bar != nullptr) {
         bar->SetPosition(0);
@@ -63,6 +76,7 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
                              ", журнал: " + context.LogFile);
             outcome.failedStatements += failures;
         }
+        ReportUnwritableLogs(context, reportedLogs, outcome);
         MoveToDoneName(script, "~sql");
         if (bar != nullptr)
             bar->Advance();
@@ -70,7 +84,12 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
     }
     if (timeLabel != nullptr)
         timeLabel->SetVisible(false);
+}
 
+void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::ProgressBar* bar,
+                  ui::Label* fileLabel, UpdateFolderOutcome& outcome,
+                  std::set<std::string>& reportedLogs) {
+    ui::Window& window = context.Window;
     const std::vector<std::string> blobs = PhaseList(folder, "*.blo");
     std::vector<std::string> blobLogs;
     for (std::size_t j = 0; j < blobs.size(); ++j) {
@@ -87,6 +106,7 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
         if (bar != nullptr)
             bar->Advance();
         window.PumpMessages();
+        platform::ThrowIfInterrupted();
     }
     if (outcome.failedBlobs > 0) {
         std::string logs;
@@ -95,6 +115,18 @@ UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& f
         window.AddStatus("error: помилок завантаження: " + std::to_string(outcome.failedBlobs) +
                          ", журнал: " + logs);
     }
+    ReportUnwritableLogs(context, reportedLogs, outcome);
+}
+
+} // namespace
+
+UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
+                                    ui::ProgressBar* bar, ui::Label* fileLabel,
+                                    ui::Label* timeLabel) {
+    UpdateFolderOutcome outcome;
+    std::set<std::string> reportedLogs;
+    RunScriptPhase(context, folder, bar, fileLabel, timeLabel, outcome, reportedLogs);
+    RunBlobPhase(context, folder, bar, fileLabel, outcome, reportedLogs);
     return outcome;
 }
 

@@ -11,9 +11,11 @@ namespace norvane::update {
 struct UpdateFolderOutcome {
     int failedStatements = 0;
     int failedBlobs = 0;
+    int failedLogs = 0; // logs a failure could not be written to
 };
 
-/// Runs every up/*.sql of folder through ExecuteScript, then loads every up/*.blo.
+/// Runs every up/*.sql of folder through ExecuteScript, then loads every up/*.blo. Raises
+/// EUpdateAborted when the database is lost or the run is interrupted.
 UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
                                     ui::ProgressBar* bar, ui::Label* fileLabel,
                                     ui::Label* timeLabel);

@@ -4,23 +4,22 @@
 
 namespace norvane::update {
 
-void WriteLog(const std::string& logFile, LogEntry kind, std::string_view text) {
+bool WriteLog(const std::string& logFile, LogEntry kind, std::string_view text) {
     if (logFile.empty())
-        return;
+        return false;
     switch (kind) {
     case LogEntry::PlainRecord:
-        platform::AppendToFile(logFile, text);
-        return;
+        return platform::AppendToFile(logFile, text);
     case LogEntry::ErrorBlock: {
         std::string block;
         block.reserve(2 * LogSeparator.size() + text.size() + 8);
         block.append(LogSeparator).append("\r\n");
         block.append(text).append("\r\n");
         block.append(LogSeparator).append("\r\n\r\n");
-        platform::AppendToFile(logFile, block);
-        return;
+        return platform::AppendToFile(logFile, block);
     }
     }
+    return false;
 }
 
 } // namespace norvane::update

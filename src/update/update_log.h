@@ -16,8 +16,9 @@ enum class LogEntry {
     ErrorBlock,
 };
 
-/// Appends one entry to the log file logFile, creating it when missing. A log that cannot be
-/// opened or written (an empty name, a missing folder, no access) is skipped in silence.
-void WriteLog(const std::string& logFile, LogEntry kind, std::string_view text);
+/// Appends one entry to the log file logFile, creating it when missing. Returns false when the
+/// log cannot be opened or written (an empty name, a missing folder, no access, a full disk);
+/// the caller decides what to say about it.
+bool WriteLog(const std::string& logFile, LogEntry kind, std::string_view text);
 
 } // namespace norvane::update

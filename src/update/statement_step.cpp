@@ -1,0 +1,77 @@
+#include "update/statement_step.h"
+
+#include "base/exceptions.h"
+#include "db/firebird_error.h"
+#include "update/update_log.h"
+
+namespace norvane::update {
+
+namespace {
+
+[[noreturn]] void Abort(db::Transaction& transaction, const db::EFirebirdError& error) {
+    transaction.Abandon();
+    throw EUpdateAborted(EUpdateAborted::Cause::DatabaseLost, OneLine(error.what()));
+}
+
+void LogFailure(UpdateContext& context, const std::string& logFile, const std::string& record,
+                std::string_view message) {
+    const bool written = WriteLog(logFile, LogEntry::PlainRecord, record) &&
+                         WriteLog(logFile, LogEntry::ErrorBlock, message);
+    if (!written)
+        context.UnwritableLogs.insert(logFile);
+}
+
+void RollBack(db::Transaction& transaction) {
+    if (!transaction.Active())
+        return;
+    try {
+        transaction.Rollback();
+    } catch (const db::EFirebirdError& error) {
+        if (error.IsFatal())
+            Abort(transaction, error);
+        throw;
+    }
+}
+
+} // namespace
+
+StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
+                         const std::function<void()>& body,
+                         const std::function<std::string()>& record) {
+    db::Transaction& transaction = context.GlobDB.Transaction();
+    try {
+        if (!transaction.Active())
+            transaction.StartTransaction();
+        body();
+        if (transaction.Active())
+            transaction.Commit();
+        return StepResult::Done;
+    } catch (const db::EFirebirdError& error) {
+        LogFailure(context, logFile, record(), error.what());
+        if (error.IsFatal())
+            Abort(transaction, error);
+        RollBack(transaction);
+    } catch (const EStreamError& error) {
+        LogFailure(context, logFile, record(), error.what());
+        RollBack(transaction);
+    }
+    return StepResult::Failed;
+}
+
+std::string OneLine(std::string_view message) {
+    std::string line;
+    line.reserve(message.size());
+    for (const char c : message) {
+        if (c == '\r')
+            continue;
+        if (c == '\n')
+            line += line.empty() || line.back() == ' ' ? "" : " ";
+        else
+            line += c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+} // namespace norvane::update

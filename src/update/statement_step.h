@@ -1,0 +1,26 @@
+#pragma once
+
+#include "update/update_context.h"
+
+#include <functional>
+#include <string>
+
+namespace norvane::update {
+
+enum class StepResult { Done, Failed };
+
+/// One database step of an update in a transaction of its own: starts Transaction when it is
+/// not active, runs body, and commits when it is still active.
+///
+/// A client or file error is logged to logFile (record(), then the message in an error
+/// block) and rolled back; the step has failed and the update goes on. An error after which
+/// the database cannot be used (connection gone, not writable) is logged the same way and
+/// then raised as EUpdateAborted: nothing more may run.
+StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
+                         const std::function<void()>& body,
+                         const std::function<std::string()>& record);
+
+/// A client message on one line, as a memo line shows it.
+std::string OneLine(std::string_view message);
+
+} // namespace norvane::update
