@@ -12,12 +12,24 @@ namespace norvane::app {
 /// How far the checks and the install came; unattended mode turns it into its exit status.
 struct RunReport {
     enum class Verdict { NotChecked, ProgramRunning, DatabaseOlder, Allowed, UpToDate };
+    enum class Install {
+        NotStarted,
+        /// Every package applied, the database reads the newest one's version.
+        Finished,
+        /// Stopped on an error (no archiver, a failed check, the database lost, a package
+        /// that did not bring its version).
+        Failed,
+        /// Another installer runs on the same work folder or database.
+        Busy,
+        /// Stopped at a signal or a console's close, after the step in progress.
+        Interrupted,
+    };
     Verdict verdict = Verdict::NotChecked;
-    bool installFinished = false; // the install reached its end state
-    bool installFailed = false;   // the archiver was missing, failed, or the folder refused
+    Install install = Install::NotStarted;
     int failedStatements = 0;
     int failedBlobs = 0;
     int failedCopies = 0;
+    int failedLogs = 0;
 };
 
 /// Where the program lies and where its temporary folder is: the platform's answers, or a
@@ -55,9 +67,18 @@ private:
     bool IsProgramRunning() const;
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
-    bool PrepareWorkFolder();
-    enum class PackageResult { Installed, Stopped };
-    PackageResult InstallPackage(std::int32_t number, const std::string& archiver);
+
+    // The install sequence; each step that refuses says why in the memo and returns false.
+    class RunLocks;
+    bool PrepareWorkFolder(RunLocks& locks);
+    bool LockDatabase(RunLocks& locks);
+    bool HasRoomForPackages();
+    void InstallPackages(const std::string& archiver);
+    bool InstallPackage(std::int32_t number, const std::string& archiver);
+    bool UnpackPackage(const std::string& archive, const std::string& archiver);
+    bool VerifyVersion(std::int32_t number);
+    std::int32_t CommittedVersion();
+    void StopInstall(RunReport::Install outcome, std::string_view reason);
     void ShowInstallControls(bool visible);
     void EndInstall();
 

@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "base/text.h"
+#include "package/archive_size.h"
 #include "platform/files.h"
 
 namespace norvane::package {
@@ -33,12 +34,26 @@ std::string PackageArchiveName(std::int32_t number) {
     return std::to_string(number) + ".rar";
 }
 
-void SavePackage(std::string_view resourceName, const std::string& fileName) {
+namespace {
+
+std::span<const std::byte> PackageBytes(std::string_view resourceName) {
     const auto bytes = platform::FindRawItem(resourceName);
     if (!bytes)
         throw EResNotFound("Resource " + std::string(resourceName) + " not found");
+    return *bytes;
+}
+
+} // namespace
+
+std::uint64_t PackageRoomNeeded(std::string_view resourceName) {
+    const std::span<const std::byte> bytes = PackageBytes(resourceName);
+    return bytes.size() + UnpackedSize(bytes).value_or(bytes.size());
+}
+
+void SavePackage(std::string_view resourceName, const std::string& fileName) {
+    const std::span<const std::byte> bytes = PackageBytes(resourceName);
     // Straight from the bytes in place, in one write: no copy of a package of megabytes.
-    platform::WriteNewFile(fileName, *bytes);
+    platform::WriteNewFile(fileName, bytes);
 }
 
 } // namespace norvane::package

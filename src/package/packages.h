@@ -27,6 +27,11 @@ std::string PackageResourceName(std::int32_t number);
 /// The archive file name of package number n: "<n>.rar".
 std::string PackageArchiveName(std::int32_t number);
 
+/// The disk room saving and unpacking a package takes: its archive, and its members as their
+/// headers give their sizes (the archive's size once more when they cannot be read).
+/// EResNotFound "Resource <name> not found".
+std::uint64_t PackageRoomNeeded(std::string_view resourceName);
+
 /// Writes the stored item to fileName in one write, replacing any file of that name.
 /// EResNotFound "Resource <name> not found", EFCreateError, EWriteError.
 void SavePackage(std::string_view resourceName, const std::string& fileName);

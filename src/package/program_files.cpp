@@ -2,9 +2,11 @@
 
 #include "package/work_folder.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -28,14 +30,39 @@ std::string_view RelativePath(std::string_view entry, std::string_view folder) {
 
 } // namespace
 
+std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
+                                          const std::string& folder) {
+    std::vector<std::string> sources;
+    AppendEntries(sources, folder, "*.exe");
+    AppendEntries(sources, JoinPath(folder, "Report"), "*.fr3");
+    SortFileList(sources);
+    std::vector<ProgramFile> files;
+    files.reserve(sources.size());
+    for (std::string& source : sources) {
+        std::string destination = JoinPath(programFolder, RelativePath(source, folder));
+        files.push_back({std::move(source), std::move(destination)});
+    }
+    return files;
+}
+
+std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& files) {
+    std::set<std::string> checkedFolders;
+    for (const ProgramFile& file : files) {
+        const std::string folder = ExecutableFolder(file.destination, platform::NativePathRules());
+        if (checkedFolders.insert(folder).second) {
+            if (const auto error = platform::CheckFolderWritable(folder))
+                return "каталог " + folder + " недоступний для запису: " + error->message;
+        }
+        if (const auto error = platform::CheckReplaceable(file.destination))
+            return "файл " + file.destination + " неможливо замінити: " + error->message;
+    }
+    return std::nullopt;
+}
+
 ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& programFolder,
                                         const std::string& folder, ui::ProgressBar* bar,
                                         ui::Label* fileLabel, ui::Label* timeLabel) {
-    std::vector<std::string> files;
-    AppendEntries(files, folder, "*.exe");
-    AppendEntries(files, JoinPath(folder, "Report"), "*.fr3");
-    SortFileList(files);
-
+    const std::vector<ProgramFile> files = ListProgramFiles(programFolder, folder);
     const int count = static_cast<int>(files.size());
     if (bar != nullptr) {
         bar->SetPosition(0);
@@ -47,15 +74,14 @@ ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& p
     ProgramFilesOutcome outcome;
     outcome.entries = count;
     for (int i = 0; i < count; ++i) {
-        const std::string& entry = files[static_cast<std::size_t>(i)];
-        const std::string destination = JoinPath(programFolder, RelativePath(entry, folder));
-        const std::string name(FileNameOf(entry));
+        const ProgramFile& file = files[static_cast<std::size_t>(i)];
+        const std::string name(FileNameOf(file.source));
         window.AddStatus(name + "...");
         if (fileLabel != nullptr)
             fileLabel->SetFileCaption(name, static_cast<std::size_t>(i) + 1, files.size());
         // The Report folder of the program folder is not created: templates have nowhere to go
         // in a product installed without one, and each says so in its own error line.
-        if (const auto error = platform::CopyFileReplacing(entry, destination)) {
+        if (const auto error = platform::CopyFileReplacing(file.source, file.destination)) {
             window.AddStatus("error (" + std::to_string(error->code) + ") " + error->message);
             ++outcome.failed;
         } else {
@@ -64,6 +90,7 @@ ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& p
         if (bar != nullptr)
             bar->Advance();
         window.PumpMessages();
+        platform::ThrowIfInterrupted();
     }
     if (timeLabel != nullptr)
         timeLabel->SetVisible(false);

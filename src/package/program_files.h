@@ -2,7 +2,9 @@
 
 #include "ui/window.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace norvane::package {
 
@@ -11,8 +13,25 @@ struct ProgramFilesOutcome {
     int failed = 0;
 };
 
+/// One file of a package to copy into the program folder.
+struct ProgramFile {
+    std::string source;
+    std::string destination;
+};
+
+/// The files InstallProgramFiles copies from folder, in copy order, with their destinations:
+/// <folder>/*.exe into programFolder, <folder>/Report/*.fr3 into its Report folder.
+std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
+                                          const std::string& folder);
+
+/// What would make a copy fail, found before anything is changed: a destination folder that
+/// takes no new file (missing, read-only, no access) or a destination that cannot be replaced
+/// (held open, read-only, a folder). A memo text naming the first, or nothing.
+std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& files);
+
 /// Copies <folder>/*.exe into programFolder and <folder>/Report/*.fr3 into its Report
-/// folder, one memo line per file.
+/// folder, one memo line per file. Raises EUpdateAborted when the run is interrupted, after
+/// the file in progress.
 ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& programFolder,
                                         const std::string& folder, ui::ProgressBar* bar,
                                         ui::Label* fileLabel, ui::Label* timeLabel);

@@ -20,14 +20,42 @@ void SortFileList(std::vector<std::string>& list) {
     });
 }
 
+namespace {
+
+// The entries the install takes from an unpacked package: what it runs, loads and copies.
+struct PackagePart {
+    std::string place;
+    std::string_view mask;
+};
+
+std::vector<PackagePart> PackageParts(const std::string& folder) {
+    return {{JoinPath(folder, "up"), "*.sql"},
+            {JoinPath(folder, "up"), "*.blo"},
+            {JoinPath(folder, "Report"), "*.fr3"},
+            {folder, "*.exe"}};
+}
+
+} // namespace
+
 void CleanWorkFolder(const std::string& folder) {
+    // The lock file stays: deleting it would let a second installer lock a new one.
+    const std::string lockFile = JoinPath(folder, WorkFolderLockName);
     for (const std::string& place : {JoinPath(folder, "up"), JoinPath(folder, "Report"), folder}) {
         std::vector<std::string> names;
         CollectFiles(names, place, "*.*");
         // Folders are listed too; deleting them fails, and every failure is let go.
-        for (const std::string& name : names)
-            platform::DeleteFile(name);
+        for (const std::string& name : names) {
+            if (name != lockFile)
+                platform::DeleteFile(name);
+        }
     }
+}
+
+std::vector<std::string> WorkFolderLeftovers(const std::string& folder) {
+    std::vector<std::string> leftovers;
+    for (const PackagePart& part : PackageParts(folder))
+        CollectFiles(leftovers, part.place, part.mask);
+    return leftovers;
 }
 
 } // namespace norvane::package

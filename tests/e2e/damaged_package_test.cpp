@@ -24,7 +24,7 @@ TEST_F(InstallerTest, ADamagedArchiveIsNotApplied) {
     EXPECT_FALSE(m_window.Visible(Control::btOK));
     EXPECT_EQ(m_window.Caption(Control::btCancel), "Зачинити");
     EXPECT_TRUE(m_window.Enabled(Control::btCancel));
-    EXPECT_TRUE(m_form->Report().installFailed);
+    EXPECT_EQ(m_form->Report().install, app::RunReport::Install::Failed);
 }
 
 } // namespace

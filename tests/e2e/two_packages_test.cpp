@@ -71,12 +71,15 @@ TEST_F(InstallerTest, From253BothPackagesAreAppliedInOrder) {
     EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
     EXPECT_EQ(ReadFile(ProgramFile("Report/B.fr3")), "report template B\r\n");
 
-    // Archives are gone, used files renamed, and only the failing script has a log.
+    // Archives are gone, used files renamed, and only the failing script has a log. Package
+    // 255 was unpacked into a folder emptied of 254's files.
     EXPECT_FALSE(fs::exists(WorkFile("254.rar")));
     EXPECT_FALSE(fs::exists(WorkFile("255.rar")));
-    for (const char* done : {"up/254.01.~sql", "up/254.99.~sql", "up/255.01.~sql", "up/255.02.~sql",
-                             "up/255.99.~sql", "up/INFO_DOC.NOTE_U.ID 10.~blo"})
+    for (const char* done :
+         {"up/255.01.~sql", "up/255.02.~sql", "up/255.99.~sql", "up/INFO_DOC.NOTE_U.ID 10.~blo"})
         EXPECT_TRUE(fs::exists(WorkFile(done))) << done;
+    for (const char* gone : {"up/254.01.~sql", "up/254.99.~sql"})
+        EXPECT_FALSE(fs::exists(WorkFile(gone))) << gone;
     EXPECT_FALSE(fs::exists(WorkFile("up/255.01.sql")));
     EXPECT_TRUE(fs::exists(WorkFile("up/255.02.sql.log")));
     for (const char* log :
@@ -98,8 +101,7 @@ TEST_F(InstallerTest, From253BothPackagesAreAppliedInOrder) {
     EXPECT_EQ(m_form->CurVer, 253);
     EXPECT_EQ(m_window.Caption(Control::lCurVer), "253");
     const auto& report = m_form->Report();
-    EXPECT_TRUE(report.installFinished);
-    EXPECT_FALSE(report.installFailed);
+    EXPECT_EQ(report.install, RunReport::Install::Finished);
     EXPECT_EQ(report.failedStatements, 1);
     EXPECT_EQ(report.failedBlobs, 0);
     EXPECT_EQ(report.failedCopies, 0);
@@ -167,8 +169,7 @@ TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     EXPECT_TRUE(m_window.Visible(Control::btOK));
     EXPECT_EQ(m_window.Caption(Control::btCancel), "Відмінити");
     EXPECT_TRUE(m_window.Enabled(Control::btCancel));
-    EXPECT_TRUE(m_form->Report().installFailed);
-    EXPECT_FALSE(m_form->Report().installFinished);
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
     EXPECT_EQ(DatabaseVersion(), "254");
 }
 
@@ -181,8 +182,7 @@ TEST_F(InstallerTest, AnArchiverBesideTheInstallerIsPreferred) {
     const auto lines = m_window.MemoLines();
     EXPECT_EQ(lines.back(), "error: архіватор завершився з кодом 7");
     EXPECT_EQ(DatabaseVersion(), "254");
-    EXPECT_TRUE(m_form->Report().installFinished);
-    EXPECT_TRUE(m_form->Report().installFailed);
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
 }
 
 TEST_F(InstallerTest, AWorkFolderLeftByAnEarlierRunIsCleanedNotRecreated) {
@@ -232,7 +232,7 @@ TEST_F(InstallerTest, AWorkFolderThatIsALinkIsRefused) {
     EXPECT_TRUE(fs::exists(elsewhere.Path() / "up" / "precious.sql"));
     EXPECT_FALSE(fs::exists(elsewhere.Path() / "255.rar"));
     EXPECT_EQ(DatabaseVersion(), "254");
-    EXPECT_TRUE(m_form->Report().installFailed);
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
 }
 
 TEST_F(InstallerTest, AWorkFolderOfAnotherUserIsRefused) {

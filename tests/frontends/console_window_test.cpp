@@ -10,6 +10,7 @@ namespace norvane::console {
 namespace {
 
 using Verdict = app::RunReport::Verdict;
+using Install = app::RunReport::Install;
 
 class ConsoleWindowTest : public ::testing::Test {
 protected:
@@ -18,14 +19,13 @@ protected:
     ConsoleWindow m_window{m_out, m_err};
 };
 
-TEST_F(ConsoleWindowTest, ALineLeavesOnceTheNextOneStartsSoItsMarkComesWithIt) {
+TEST_F(ConsoleWindowTest, ALineShowsAsItsStepStartsAndItsMarkFollowsOnIt) {
     m_window.AddStatus("Наявність архиватора RAR...");
-    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...");
     m_window.MarkStatus("[OK]");
-    m_window.PumpMessages();
-    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]");
     m_window.AddStatus("Копіювання пакету");
-    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\n");
+    EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\nКопіювання пакету");
     m_window.Finish();
     EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\nКопіювання пакету\n");
     m_window.Finish();
@@ -37,6 +37,16 @@ TEST_F(ConsoleWindowTest, AnEmptyLineIsStillALine) {
     m_window.AddStatus("x");
     m_window.Finish();
     EXPECT_EQ(m_out.str(), "\nx\n");
+}
+
+TEST_F(ConsoleWindowTest, ErrorLinesGoToTheErrorStreamAfterTheLineBeforeThemEnds) {
+    m_window.AddStatus("255.02.sql");
+    m_window.AddStatus("error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log");
+    m_window.AddStatus("Розпаковка пакету...");
+    m_window.AddStatus("error");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "255.02.sql\nРозпаковка пакету...\n");
+    EXPECT_EQ(m_err.str(), "error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log\nerror\n");
 }
 
 TEST_F(ConsoleWindowTest, BoxesGoToTheErrorStreamAfterTheLinesBeforeThem) {
@@ -84,19 +94,19 @@ TEST(UnattendedExitStatusTest, FollowsTheVerdictAndTheInstall) {
         app::RunReport report;
         ExitStatus status;
     };
-    const auto finished = [](int statements, int blobs, int copies) {
+    const auto installed = [](Install install, int statements, int blobs, int copies, int logs) {
         app::RunReport report;
         report.verdict = Verdict::Allowed;
-        report.installFinished = true;
+        report.install = install;
         report.failedStatements = statements;
         report.failedBlobs = blobs;
         report.failedCopies = copies;
+        report.failedLogs = logs;
         return report;
     };
-    app::RunReport notFinished;
-    notFinished.verdict = Verdict::Allowed;
-    app::RunReport archiverFailed = finished(0, 0, 0);
-    archiverFailed.installFailed = true;
+    const auto finished = [&](int statements, int blobs, int copies, int logs = 0) {
+        return installed(Install::Finished, statements, blobs, copies, logs);
+    };
     app::RunReport running;
     running.verdict = Verdict::ProgramRunning;
     app::RunReport older;
@@ -109,8 +119,12 @@ TEST(UnattendedExitStatusTest, FollowsTheVerdictAndTheInstall) {
              {"statement", finished(1, 0, 0), ExitStatus::UpdatedWithFailures},
              {"blob", finished(0, 2, 0), ExitStatus::UpdatedWithFailures},
              {"copy", finished(0, 0, 3), ExitStatus::UpdatedWithFailures},
-             {"not finished", notFinished, ExitStatus::Error},
-             {"archiver", archiverFailed, ExitStatus::Error},
+             {"log", finished(0, 0, 0, 1), ExitStatus::UpdatedWithFailures},
+             {"not started", installed(Install::NotStarted, 0, 0, 0, 0), ExitStatus::Error},
+             {"failed", installed(Install::Failed, 0, 0, 0, 0), ExitStatus::Error},
+             {"failed after failures", installed(Install::Failed, 2, 0, 0, 0), ExitStatus::Error},
+             {"interrupted", installed(Install::Interrupted, 0, 0, 0, 0), ExitStatus::Error},
+             {"busy", installed(Install::Busy, 0, 0, 0, 0), ExitStatus::AnotherInstallerRunning},
              {"running", running, ExitStatus::ProgramRunning},
              {"older", older, ExitStatus::DatabaseOlder},
              {"up to date", upToDate, ExitStatus::UpToDate},

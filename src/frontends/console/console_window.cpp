@@ -5,32 +5,39 @@ namespace norvane::console {
 ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
 void ConsoleWindow::AddStatus(std::string_view text) {
-    WritePending();
-    m_pending.assign(text);
-    m_hasPending = true;
+    EndOpenLine();
+    // Errors go where an administrator's script looks for them; they are never marked.
+    if (text.starts_with("error")) {
+        m_err << text << '\n';
+        m_err.flush();
+        return;
+    }
+    // The line appears as its step starts; a mark or the next line completes it.
+    m_out << text;
+    m_out.flush();
+    m_lineOpen = true;
 }
 
 void ConsoleWindow::MarkStatus(std::string_view text) {
-    // A mark extends the line still open, so a step and its "[OK]" leave as one line.
-    m_pending.append(text);
-    m_hasPending = true;
+    m_out << text;
+    m_out.flush();
+    m_lineOpen = true;
 }
 
-void ConsoleWindow::WritePending() {
-    if (!m_hasPending)
+void ConsoleWindow::EndOpenLine() {
+    if (!m_lineOpen)
         return;
-    m_out << m_pending << '\n';
+    m_out << '\n';
     m_out.flush();
-    m_pending.clear();
-    m_hasPending = false;
+    m_lineOpen = false;
 }
 
 void ConsoleWindow::Finish() {
-    WritePending();
+    EndOpenLine();
 }
 
 void ConsoleWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
-    WritePending();
+    EndOpenLine();
     m_err << (kind == ui::MessageKind::Warning ? "warning: " : "error: ") << text << '\n';
     m_err.flush();
 }

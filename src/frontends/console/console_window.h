@@ -7,8 +7,9 @@
 
 namespace norvane::console {
 
-/// The update window of unattended mode: memo lines go to out as each one is complete (when
-/// the next line starts, or at Finish), message boxes to err. Nothing waits for a user.
+/// The update window of unattended mode: each memo line goes to out as its step starts, and
+/// its mark follows on the same line; lines that report an error and message boxes go to
+/// err. Every write is flushed at once. Nothing waits for a user.
 class ConsoleWindow : public ui::Window {
 public:
     ConsoleWindow(std::ostream& out, std::ostream& err);
@@ -22,7 +23,7 @@ public:
     void ShowMessageBox(std::string_view text, ui::MessageKind kind) override;
     void Close() override;
 
-    /// Writes the last memo line, which no later line has completed.
+    /// Ends the last memo line, which no later line has completed.
     void Finish();
     /// Reports an error that ended a step.
     void ShowError(std::string_view text);
@@ -31,12 +32,11 @@ protected:
     void ProgressChanged(int min, int max, int position) override;
 
 private:
-    void WritePending();
+    void EndOpenLine();
 
     std::ostream& m_out;
     std::ostream& m_err;
-    std::string m_pending;
-    bool m_hasPending = false;
+    bool m_lineOpen = false;
 };
 
 } // namespace norvane::console

@@ -1,6 +1,7 @@
 #include "frontends/console/unattended.h"
 
 #include "frontends/console/console_window.h"
+#include "platform/interrupt.h"
 
 #include <exception>
 #include <memory>
@@ -26,15 +27,27 @@ ExitStatus ExitStatusFor(const app::RunReport& report) {
     case Verdict::Allowed:
         break;
     }
-    if (report.installFailed || !report.installFinished)
+    using Install = app::RunReport::Install;
+    switch (report.install) {
+    case Install::Busy:
+        return ExitStatus::AnotherInstallerRunning;
+    case Install::NotStarted:
+    case Install::Failed:
+    case Install::Interrupted:
         return ExitStatus::Error;
-    if (report.failedStatements > 0 || report.failedBlobs > 0 || report.failedCopies > 0)
+    case Install::Finished:
+        break;
+    }
+    if (report.failedStatements > 0 || report.failedBlobs > 0 || report.failedCopies > 0 ||
+        report.failedLogs > 0)
         return ExitStatus::UpdatedWithFailures;
     return ExitStatus::Updated;
 }
 
 ExitStatus RunUnattended(app::ProcessValues& values, const app::StartupPaths& paths,
                          std::ostream& out, std::ostream& err) {
+    // An output read by "| head" may close early; the update goes on all the same.
+    platform::IgnoreBrokenPipes();
     ConsoleWindow window(out, err);
     // The error display of the window program, turned into a status an administrator's
     // script can test.

@@ -17,6 +17,7 @@ enum class ExitStatus : int {
     UpToDate = 10,
     ProgramRunning = 11,
     DatabaseOlder = 12,
+    AnotherInstallerRunning = 13,
 };
 
 /// Whether the command line (without the program name) asks for unattended mode: exactly
