@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "db/firebird_error.h"
+#include "platform/paths.h"
 
 #include <vector>
 
@@ -27,6 +28,8 @@ std::vector<long> ErrorCodes(const ISC_STATUS* status) {
 } // namespace
 
 std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
+    // Database names are UTF-8 in the program; the client must see them so.
+    platform::UseUtf8SystemNames();
     auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(exeDir),
                                                  "the Firebird client library");
     auto client = std::make_shared<Client>(Key{}, std::move(library));

@@ -17,6 +17,11 @@ std::string ExecutablePath();
 /// backslash; on POSIX $TMPDIR when set and absolute, else /tmp).
 std::string TempFolder();
 
+/// Makes the C library take system names (files, databases) as UTF-8, as the program keeps
+/// them, whatever the user's locale: the database client converts names through the
+/// character set of LC_CTYPE, which is ASCII under a C locale. Windows names are UTF-16.
+void UseUtf8SystemNames();
+
 } // namespace norvane::platform
 
 namespace norvane {

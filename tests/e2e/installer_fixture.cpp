@@ -4,11 +4,16 @@
 
 namespace norvane::testing {
 
-InstallerTest::InstallerTest() {
+InstallerTest::InstallerTest(std::string_view databaseFile) : m_database(3, databaseFile) {
     std::filesystem::create_directory(m_program.Path() / "Report");
 }
 
 void InstallerTest::StartAtVersion(int version) {
+    MakeDatabaseAt(version);
+    Start();
+}
+
+void InstallerTest::MakeDatabaseAt(int version) {
     m_database.Execute("create table versions (code integer, build integer, data integer,"
                        " update_date timestamp);"
                        "create table INFO_DOC (ID integer not null primary key,"
@@ -18,8 +23,13 @@ void InstallerTest::StartAtVersion(int version) {
                        "insert into versions values (1, 0, 1, '2001-01-01');"
                        "insert into versions values (1, 1, " +
                        std::to_string(version) + ", '2018-01-01');");
+}
+
+void InstallerTest::Start() {
+    const std::string server =
+        m_server.empty() ? "TypeServer=0\r\n" : "TypeServer=1\r\nNameServer=" + m_server + "\r\n";
     WriteFile(m_program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
+              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\n" + server);
     m_form = std::make_unique<app::TForm1>(
         m_window, m_values, app::StartupPaths{m_program / "norvane-update", m_temp.Str()});
     m_form->FormShow();

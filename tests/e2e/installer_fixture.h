@@ -15,12 +15,17 @@ namespace norvane::testing {
 /// A product folder with nrv.ini, a database at a chosen version, and the installer's logic
 /// run from that folder with the packages this test executable carries.
 class InstallerTest : public ::testing::Test {
-protected:
-    InstallerTest();
+public:
+    explicit InstallerTest(std::string_view databaseFile = "test.fdb");
 
     /// Makes the product database at version and starts the installer: construction, then
     /// the checks.
     void StartAtVersion(int version);
+    /// The two halves of StartAtVersion, for a test that changes something between them.
+    void MakeDatabaseAt(int version);
+    void Start();
+    /// nrv.ini names the database on this server (TypeServer 1).
+    void UseServer(const std::string& server) { m_server = server; }
 
     /// The installer folder's path of a file.
     std::string ProgramFile(std::string_view name) const { return m_program / name; }
@@ -33,6 +38,9 @@ protected:
     RecordingWindow m_window;
     app::ProcessValues m_values;
     std::unique_ptr<app::TForm1> m_form;
+
+private:
+    std::string m_server;
 };
 
 } // namespace norvane::testing

@@ -15,9 +15,11 @@ void DemoProduct::SetVersion(int version) {
                      std::to_string(version) + ");");
 }
 
-void DemoProduct::WriteIni(const std::string& databasePath) {
+void DemoProduct::WriteIni(const std::string& databasePath, const std::string& server) {
+    const std::string where =
+        server.empty() ? "TypeServer=0\r\n" : "TypeServer=1\r\nNameServer=" + server + "\r\n";
     WriteFile(Program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + databasePath + "\r\nTypeServer=0\r\n");
+              "[Common]\r\nPathBaseIB=" + databasePath + "\r\n" + where);
 }
 
 std::string DemoProduct::DatabaseVersion() {

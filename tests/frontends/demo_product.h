@@ -15,8 +15,8 @@ public:
 
     /// Adds a newest versions row, so the database reads as that version.
     void SetVersion(int version);
-    /// Points nrv.ini at another database path.
-    void WriteIni(const std::string& databasePath);
+    /// Points nrv.ini at another database path, on a server when one is named.
+    void WriteIni(const std::string& databasePath, const std::string& server = {});
 
     /// The data of the newest versions row, as isql prints it.
     std::string DatabaseVersion();

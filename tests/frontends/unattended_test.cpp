@@ -1,23 +1,21 @@
 // Runs the real installer (built from the program's main with the demo package 255) as a
 // child process from prepared program folders.
 #include "demo_product.h"
+#include "support/child_process.h"
 #include "support/running_program.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace norvane::testing {
 namespace {
@@ -42,81 +40,69 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-class UnattendedTest : public ::testing::Test {
-protected:
-    UnattendedTest() {
-        fs::copy_file(NORVANE_INSTALLER, m_product.InstallerPath());
-        fs::permissions(m_product.InstallerPath(), fs::perms::owner_all);
+/// A product folder with the real installer in it.
+class InstalledProduct : public DemoProduct {
+public:
+    InstalledProduct() {
+        fs::copy_file(NORVANE_INSTALLER, InstallerPath());
+        fs::permissions(InstallerPath(), fs::perms::owner_all);
     }
 
-    /// Runs the installer from the program folder, its temporary folder the product's own.
+    /// Starts the installer from the program folder, its temporary folder the product's own
+    /// unless the environment names another. No display: unattended mode needs none.
+    std::unique_ptr<ChildProcess>
+    Start(const std::vector<std::string>& arguments = {"--unattended"},
+          std::vector<std::string> environment = {},
+          ChildProcess::Output output = ChildProcess::Output::File) const {
+        environment.insert(environment.end(),
+                           {"TMPDIR=" + Temp.Str(), "QT_QPA_PLATFORM=xcb", "DISPLAY="});
+        std::vector<std::string> argv{InstallerPath()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return std::make_unique<ChildProcess>(argv, environment, output);
+    }
+
     Outcome Run(const std::vector<std::string>& arguments = {"--unattended"},
-                const std::vector<std::string>& extraEnvironment = {}) {
-        const pid_t pid = Start(arguments, extraEnvironment);
-        int wait = 0;
-        ::waitpid(pid, &wait, 0);
-        return Finished(wait);
-    }
-
-    Outcome Finished(int wait) {
+                const std::vector<std::string>& environment = {}) const {
+        auto child = Start(arguments, environment);
         Outcome outcome;
-        outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
-        outcome.out = ReadFile(m_output / "stdout");
-        outcome.err = ReadFile(m_output / "stderr");
+        outcome.status = child->Wait();
+        outcome.out = child->Out();
+        outcome.err = child->Err();
         return outcome;
     }
 
-    pid_t Start(const std::vector<std::string>& arguments,
-                const std::vector<std::string>& extraEnvironment) {
-        // The test's own variables first: the first of a name is the one that counts. No
-        // display: unattended mode must not need one.
-        std::vector<std::string> environment = extraEnvironment;
-        const auto named = [&](std::string_view variable) {
-            for (const std::string& own : environment) {
-                if (variable.substr(0, variable.find('=') + 1) ==
-                    std::string_view(own).substr(0, own.find('=') + 1))
-                    return true;
-            }
-            return variable.rfind("DISPLAY=", 0) == 0;
-        };
-        std::vector<std::string> inherited{"TMPDIR=" + m_product.Temp.Str(), "QT_QPA_PLATFORM=xcb"};
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            inherited.emplace_back(*entry);
-        for (const std::string& variable : inherited) {
-            if (!named(variable))
-                environment.push_back(variable);
+    /// An archiver beside the installer that waits for Release before it unpacks, so that
+    /// the installer is caught in the middle of its run, holding its locks.
+    void HoldInTheArchiver() {
+        ASSERT_EQ(::mkfifo(m_gate.c_str(), 0600), 0);
+        WriteFile(Program.Path() / "rar", "#!/bin/sh\ntouch '" + m_held + "'\nread line < '" +
+                                              m_gate + "'\nexec unrar \"$@\"\n");
+        fs::permissions(Program.Path() / "rar", fs::perms::owner_all);
+    }
+    /// Waits until the installer has reached the archiver.
+    bool WaitUntilHeld(ChildProcess& installer) const {
+        while (!fs::exists(m_held)) {
+            if (installer.Ended())
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        return true;
+    }
+    void Release() const { WriteFile(m_gate, "go\n"); }
 
-        std::vector<std::string> argv{m_product.InstallerPath()};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argvPointers;
-        for (auto& argument : argv)
-            argvPointers.push_back(argument.data());
-        argvPointers.push_back(nullptr);
-        std::vector<char*> environmentPointers;
-        for (auto& variable : environment)
-            environmentPointers.push_back(variable.data());
-        environmentPointers.push_back(nullptr);
+private:
+    std::string m_gate = Temp / "gate";
+    std::string m_held = Temp / "held";
+};
 
-        const std::string outPath = m_output / "stdout";
-        const std::string errPath = m_output / "stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        pid_t pid = 0;
-        const int started = ::posix_spawn(&pid, argvPointers[0], &actions, nullptr,
-                                          argvPointers.data(), environmentPointers.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (started != 0)
-            throw std::runtime_error("cannot start the installer");
-        return pid;
+class UnattendedTest : public ::testing::Test {
+protected:
+    Outcome Run(const std::vector<std::string>& arguments = {"--unattended"},
+                const std::vector<std::string>& environment = {}) {
+        return m_product.Run(arguments, environment);
     }
 
-    DemoProduct m_product;
+    InstalledProduct m_product;
     TempFolder m_output;
 };
 
@@ -210,23 +196,148 @@ TEST_F(UnattendedTest, AMissingClientLibraryGivesTwo) {
 }
 
 TEST_F(UnattendedTest, AnyOtherCommandLineOpensTheWindow) {
-    // The window waits for its user, so the program is still there when unattended mode
-    // would long have ended; the checks have run and the database is untouched.
-    const pid_t pid = Start({"--unattended", "now"}, {"QT_QPA_PLATFORM=offscreen"});
-    int wait = 0;
-    pid_t ended = 0;
-    for (int tick = 0; tick < 30 && ended == 0; ++tick) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ended = ::waitpid(pid, &wait, WNOHANG);
-    }
-    if (ended == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &wait, 0);
-    }
-    const Outcome outcome = Finished(wait);
-    EXPECT_EQ(ended, 0) << outcome.out << outcome.err;
-    EXPECT_EQ(outcome.out, "");
+    // The window waits for its user: once the checks have attached the database, the program
+    // stays, holding its attachment, and installs nothing.
+    auto installer = m_product.Start({"--unattended", "now"}, {"QT_QPA_PLATFORM=offscreen"});
+    const auto otherAttachments = [this] {
+        return m_product.Database.QueryCount(
+            "select count(*) from mon$attachments where mon$attachment_id <> current_connection"
+            " and mon$system_flag = 0");
+    };
+    while (otherAttachments() == 0 && !installer->Ended())
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(installer->Ended()) << installer->Out() << installer->Err();
+    EXPECT_EQ(installer->Out(), "");
     EXPECT_EQ(m_product.DatabaseVersion(), "254");
+}
+
+TEST_F(UnattendedTest, AClosedOutputDoesNotStopTheUpdate) {
+    auto installer = m_product.Start({"--unattended"}, {}, ChildProcess::Output::ClosedPipe);
+    EXPECT_EQ(installer->Wait(), 0) << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+    EXPECT_EQ(ReadFile(m_product.Program / "Norvanework.exe"), ExampleFile("Norvanework.exe"));
+}
+
+// A request to end the program finishes the statement in progress, then stops: nothing more
+// of the package, the version unchanged, exit 2 and a line saying so.
+class InterruptTest : public UnattendedTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(InterruptTest, FinishesTheStatementAndStops) {
+    // The seventh commit is a statement of 255.01.sql (after the run lock and the version
+    // check); the signal comes when it has returned.
+    const Outcome outcome =
+        Run({"--unattended"},
+            {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION, "LD_PRELOAD=" NORVANE_FAULT_INJECTION,
+             "NORVANE_FAULT_COMMIT=7", std::string("NORVANE_FAULT_SIGNAL=") + GetParam()});
+    EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.err, "error: оновлення перервано\n");
+    const auto lines = Lines(outcome.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "255.01.sql");
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+    // The statements before the signal and the one it met are committed; no later one ran.
+    EXPECT_EQ(m_product.Database.QueryCount("select count(*) from UNIT"), 2);
+    EXPECT_EQ(m_product.Database.QueryCount("select count(*) from rdb$relation_fields where "
+                                            "rdb$relation_name = 'PRICE_ITEM' and "
+                                            "rdb$field_name = 'UNIT_ID'"),
+              0);
+    EXPECT_FALSE(fs::exists(m_product.Program / "Norvanework.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values("TERM", "INT", "HUP"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// A second installer while one runs refuses before it changes anything; the first goes on.
+struct SecondInstaller {
+    const char* name;
+    // Prepares the second product to meet the first: the same work folder or database.
+    std::function<std::vector<std::string>(InstalledProduct& first, InstalledProduct& second)>
+        arrange;
+    std::function<std::string(const InstalledProduct& first)> refusal;
+};
+
+void PrintTo(const SecondInstaller& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class SecondInstallerTest : public ::testing::Test,
+                            public ::testing::WithParamInterface<SecondInstaller> {};
+
+TEST_P(SecondInstallerTest, RefusesWhileTheFirstRuns) {
+    InstalledProduct first;
+    InstalledProduct second;
+    const std::vector<std::string> environment = GetParam().arrange(first, second);
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    first.HoldInTheArchiver();
+    auto running = first.Start();
+    ASSERT_TRUE(first.WaitUntilHeld(*running)) << running->Out() << running->Err();
+
+    const Outcome refused = second.Run({"--unattended"}, environment);
+    EXPECT_EQ(refused.status, 13) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, GetParam().refusal(first));
+    EXPECT_EQ(first.DatabaseVersion(), "254");
+    EXPECT_FALSE(fs::exists(second.Program / "Norvanework.exe"));
+    EXPECT_TRUE(fs::exists(first.WorkFolder() + "/255.rar"));
+
+    first.Release();
+    EXPECT_EQ(running->Wait(), 0) << running->Out() << running->Err();
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, SecondInstallerTest,
+    ::testing::Values(
+        SecondInstaller{"SameWorkFolder",
+                        [](InstalledProduct& first, InstalledProduct&) {
+                            return std::vector<std::string>{"TMPDIR=" + first.Temp.Str()};
+                        },
+                        [](const InstalledProduct& first) {
+                            return "error: каталог " + first.WorkFolder() +
+                                   " уже використовує інша запущена програма оновлення\n";
+                        }},
+        SecondInstaller{"SameDatabase",
+                        [](InstalledProduct& first, InstalledProduct& second) {
+                            second.WriteIni(first.Database.Path());
+                            return std::vector<std::string>{};
+                        },
+                        [](const InstalledProduct&) {
+                            return std::string("error: базу даних уже оновлює інша запущена "
+                                               "програма оновлення\n");
+                        }},
+        SecondInstaller{"SameDatabaseThroughTheServer",
+                        [](InstalledProduct& first, InstalledProduct& second) {
+                            const auto server = TestServer();
+                            if (!server) {
+                                ADD_FAILURE() << "NORVANE_TEST_SERVER names no server";
+                                return std::vector<std::string>{};
+                            }
+                            first.WriteIni(first.Database.Path(), *server);
+                            second.WriteIni(first.Database.Path(), *server);
+                            return std::vector<std::string>{};
+                        },
+                        [](const InstalledProduct&) {
+                            return std::string("error: базу даних уже оновлює інша запущена "
+                                               "програма оновлення\n");
+                        }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(KilledInstallerTest, LeavesNoLockBehind) {
+    InstalledProduct first;
+    InstalledProduct second;
+    second.WriteIni(first.Database.Path());
+    first.HoldInTheArchiver();
+    {
+        auto killed = first.Start();
+        ASSERT_TRUE(first.WaitUntilHeld(*killed)) << killed->Out() << killed->Err();
+        killed->Signal(SIGKILL);
+        EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
+    }
+    // The same work folder and the same database, right after.
+    const Outcome next = second.Run({"--unattended"}, {"TMPDIR=" + first.Temp.Str()});
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+    EXPECT_EQ(ReadFile(second.Program / "Norvanework.exe"), ExampleFile("Norvanework.exe"));
 }
 
 } // namespace

@@ -25,8 +25,7 @@ std::string ArgvZeroOf(int pid) {
 
 // The kernel switches /proc/<pid>/exe before it has laid out the new arguments, so both are
 // waited for.
-void WaitUntilExecuted(int pid, const std::filesystem::path& executable,
-                       const std::string& argv0) {
+void WaitUntilExecuted(int pid, const std::filesystem::path& executable, const std::string& argv0) {
     const auto link = "/proc/" + std::to_string(pid) + "/exe";
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::error_code error;

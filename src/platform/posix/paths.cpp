@@ -3,8 +3,10 @@
 #include "base/exceptions.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <langinfo.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +29,14 @@ std::string TempFolder() {
     if (tmpdir != nullptr && tmpdir[0] == '/')
         return tmpdir;
     return "/tmp";
+}
+
+void UseUtf8SystemNames() {
+    const auto isUtf8 = [] { return std::strcmp(::nl_langinfo(CODESET), "UTF-8") == 0; };
+    if (std::setlocale(LC_CTYPE, "") != nullptr && isUtf8())
+        return;
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr)
+        std::setlocale(LC_CTYPE, "C.utf8");
 }
 
 } // namespace norvane::platform

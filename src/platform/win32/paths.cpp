@@ -41,4 +41,7 @@ std::string TempFolder() {
     return Utf8(std::wstring_view(buffer.data(), length));
 }
 
+// The program calls the wide forms only, so names never pass through a code page.
+void UseUtf8SystemNames() {}
+
 } // namespace norvane::platform
