@@ -34,15 +34,24 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
 
 } // namespace
 
+std::string NulByteMessage(std::size_t line) {
+    return "NUL byte at line " + std::to_string(line) + ": script not run";
+}
+
 int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressBar* bar,
                   std::chrono::steady_clock::time_point startTime, ui::Label* timeLabel) {
     const ScriptLines script(path);
-    if (script.Lines().empty())
+    if (script.Lines().empty() && !script.NulLine())
         return 0;
 
     context.LogFile = path + ".log";
     if (platform::FileExists(context.LogFile))
         platform::DeleteFile(context.LogFile);
+    // A NUL byte is no text a script author writes: the file is damaged, and none of it runs.
+    if (const std::optional<std::size_t> nulLine = script.NulLine()) {
+        WriteLog(context.LogFile, LogEntry::ErrorBlock, NulByteMessage(*nulLine));
+        return 1;
+    }
 
     StatementAssembler assembler;
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Raw);
@@ -62,7 +71,7 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
     }
 
     // A last statement without its terminator is not run, but it must not vanish unseen.
-    if (!assembler.Pending().empty()) {
+    if (assembler.HasPendingStatement()) {
         WriteLog(context.LogFile, LogEntry::PlainRecord, SentText(assembler.Pending()));
         WriteLog(context.LogFile, LogEntry::ErrorBlock, UnterminatedStatementMessage);
         ++failures;
