@@ -12,12 +12,6 @@ bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-std::string_view TrimRight(std::string_view text) {
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::string_view FirstWord(std::string_view text) {
     text = TrimControl(text);
     std::size_t end = 0;
@@ -54,8 +48,6 @@ struct LineScan {
     std::size_t codeEnd = 0;
     /// Where the last comment or literal before codeEnd ends: a terminator lies after it.
     std::size_t plainFrom = 0;
-    /// Where a block comment that the line leaves open began.
-    std::size_t openComment = npos;
 
     bool HasCode() const { return codeStart != npos; }
 };
@@ -63,7 +55,6 @@ struct LineScan {
 LineScan ScanLine(std::string_view line, TextState state) {
     using Kind = TextState::Kind;
     LineScan scan;
-    std::size_t commentStart = 0;
     std::size_t lastNonPlain = 0;
     auto code = [&](std::size_t from, std::size_t to, bool literal) {
         if (scan.codeStart == npos)
@@ -111,7 +102,6 @@ LineScan ScanLine(std::string_view line, TextState state) {
             i = n;
         } else if (c == '/' && next == '*') {
             state.kind = Kind::BlockComment;
-            commentStart = i;
             i += 2;
             lastNonPlain = i;
         } else if (c == '\'' || c == '"') {
@@ -129,8 +119,6 @@ LineScan ScanLine(std::string_view line, TextState state) {
         }
     }
     scan.end = state;
-    if (state.kind == Kind::BlockComment)
-        scan.openComment = commentStart;
     return scan;
 }
 
@@ -200,10 +188,12 @@ AssemblyStep StatementAssembler::Feed(std::string_view raw) {
         while (right > left && IsBlank(raw[right - 1]))
             --right;
     }
-    // A comment a line leaves open is text of the statement that follows.
-    auto keepOpenComment = [&] {
-        if (scan.openComment != npos)
-            Append(raw.substr(scan.openComment, right - scan.openComment));
+    // What follows a command or a terminator on its line (blanks and comments) belongs to the
+    // next statement, as in isql-fb.
+    auto keepRest = [&] {
+        const std::string_view rest = TrimControl(raw.substr(scan.codeEnd, right - scan.codeEnd));
+        if (!rest.empty())
+            Append(rest);
     };
 
     AssemblyStep step;
@@ -213,7 +203,7 @@ AssemblyStep StatementAssembler::Feed(std::string_view raw) {
         if (step.kind == LineKind::Set) {
             if (IsSetTermLine(code))
                 m_terminator = TerminatorFromSetTerm(code, m_terminator);
-            keepOpenComment();
+            keepRest();
             return step;
         }
     }
@@ -230,17 +220,14 @@ AssemblyStep StatementAssembler::Feed(std::string_view raw) {
         return step;
     }
 
-    // The terminator is cut out; comments after it that close on the line stay with it.
-    const std::size_t tailEnd = scan.openComment != npos ? scan.openComment : right;
-    std::string piece(raw.substr(left, scan.codeEnd - length - left));
-    const std::string_view tail = TrimRight(raw.substr(scan.codeEnd, tailEnd - scan.codeEnd));
-    piece.append(piece.empty() ? TrimControl(tail) : tail);
-    if (!piece.empty())
-        Append(piece);
+    // The terminator is cut out; a line that is the terminator alone adds nothing.
+    const std::size_t terminatorStart = scan.codeEnd - length;
+    if (terminatorStart > left)
+        Append(raw.substr(left, terminatorStart - left));
     step.completed = std::move(m_buffer);
     m_buffer.clear();
     m_hasCode = false;
-    keepOpenComment();
+    keepRest();
     return step;
 }
 
