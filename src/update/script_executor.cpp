@@ -20,6 +20,9 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
             transaction.StartTransaction();
         statement.Prepare();
         statement.Execute();
+        // A selectable procedure does its work as its rows are fetched.
+        while (statement.Fetch()) {
+        }
         if (transaction.Active())
             transaction.Commit();
         return true;

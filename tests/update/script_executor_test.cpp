@@ -360,6 +360,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"SET STATISTICS INDEX NO_SUCH_INDEX\r\n"},
                    "NO_SUCH_INDEX",
                    kSetup + "CREATE INDEX IX_T ON T (ID);"},
+        ScriptCase{"SelectFromAProcedureFetchesEveryRow",
+                   "SELECT R FROM P;\r\n",
+                   {{kCount, "2"}},
+                   {},
+                   "",
+                   kSetup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
+                            "insert into T (ID) values (1); R = 1; suspend; "
+                            "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
         ScriptCase{
             "NulByteKeepsTheScriptFromRunning",
             std::string("INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2);\0\r\n",
