@@ -56,7 +56,7 @@ LineScan ScanLine(std::string_view line, TextState state) {
     using Kind = TextState::Kind;
     LineScan scan;
     std::size_t lastNonPlain = 0;
-    auto code = [&](std::size_t from, std::size_t to, bool literal) {
+    auto markCode = [&](std::size_t from, std::size_t to, bool literal) {
         if (scan.codeStart == npos)
             scan.codeStart = from;
         scan.codeEnd = to;
@@ -93,7 +93,7 @@ LineScan ScanLine(std::string_view line, TextState state) {
                     break;
                 }
             }
-            code(i, j, true);
+            markCode(i, j, true);
             i = j;
         } else if (IsBlank(c)) {
             ++i;
@@ -106,15 +106,15 @@ LineScan ScanLine(std::string_view line, TextState state) {
             lastNonPlain = i;
         } else if (c == '\'' || c == '"') {
             state = {Kind::Quoted, c};
-            code(i, i + 1, true);
+            markCode(i, i + 1, true);
             ++i;
         } else if ((c == 'q' || c == 'Q') && next == '\'' && i + 2 < n &&
                    (i == 0 || !IsIdentifierChar(line[i - 1]))) {
             state = {Kind::QLiteral, ClosingMate(line[i + 2])};
-            code(i, i + 3, true);
+            markCode(i, i + 3, true);
             i += 3;
         } else {
-            code(i, i + 1, false);
+            markCode(i, i + 1, false);
             ++i;
         }
     }
