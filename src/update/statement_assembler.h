@@ -6,10 +6,10 @@
 
 namespace norvane::update {
 
-/// The terminator a SET TERM line names: the first word after TERM, once the old terminator
-/// that ends the command is set aside. That is current when the line ends with it; otherwise
-/// the line's last word, and a line of one word names no terminator. With no word left, the
-/// result is a blank, which no trimmed line ends with.
+/// The terminator a SET TERM line names: the first word after TERM. The old terminator that
+/// ends the command is set aside first: current when the line ends with it, else the last
+/// word, so a single word after TERM names nothing. With no word left the result is a blank,
+/// which no trimmed line ends with: nothing completes until the next SET TERM.
 std::string TerminatorFromSetTerm(std::string_view line, std::string_view current = ";");
 
 /// A statement buffer as the database receives it and the log records it: its LF-separated
