@@ -26,6 +26,21 @@ std::string_view TrimControl(std::string_view text) {
     return text;
 }
 
+bool IsIdentifierChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$';
+}
+
+bool IsPlainIdentifier(std::string_view text) {
+    if (text.empty() || !((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
+        return false;
+    for (char c : text) {
+        if (!IsIdentifierChar(c))
+            return false;
+    }
+    return true;
+}
+
 std::string AsciiUpper(std::string_view text) {
     std::string result(text);
     for (char& c : result)

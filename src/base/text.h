@@ -19,6 +19,12 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 /// Starts-with that ignores the case of ASCII letters only.
 bool StartsWithAscii(std::string_view text, std::string_view prefix);
 
+/// A character of an unquoted SQL name: ASCII letter, digit, "_" or "$".
+bool IsIdentifierChar(char c);
+
+/// An unquoted SQL name: an ASCII letter, then identifier characters.
+bool IsPlainIdentifier(std::string_view text);
+
 /// A signed decimal 32-bit integer (an optional sign, then digits), or nothing.
 std::optional<std::int32_t> TryStrToInt32(std::string_view text);
 

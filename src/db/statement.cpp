@@ -21,11 +21,6 @@ template <typename T> T Unaligned(const char* data) {
 
 constexpr std::size_t kBlobSegment = 16384;
 
-bool IsNameChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '$';
-}
-
 struct ParsedText {
     std::string text;
     std::vector<std::string> names;
@@ -62,9 +57,9 @@ ParsedText ReplaceNamedParameters(std::string_view sql) {
             parsed.names.emplace_back(sql.substr(i + 2, end - i - 2));
             parsed.text += '?';
             i = std::min(sql.size(), end + 1);
-        } else if (c == ':' && IsNameChar(next)) {
+        } else if (c == ':' && IsIdentifierChar(next)) {
             std::size_t end = i + 1;
-            while (end < sql.size() && IsNameChar(sql[end]))
+            while (end < sql.size() && IsIdentifierChar(sql[end]))
                 ++end;
             parsed.names.emplace_back(sql.substr(i + 1, end - i - 1));
             parsed.text += '?';
@@ -119,8 +114,6 @@ public:
 
     XSQLDA* Get() { return reinterpret_cast<XSQLDA*>(m_storage.data()); }
     const XSQLDA* Get() const { return reinterpret_cast<const XSQLDA*>(m_storage.data()); }
-    /// The XSQLDA to hand to execute: none when there are no variables.
-    XSQLDA* ForExecute() { return Count() == 0 ? nullptr : Get(); }
     bool Overflowed() const { return Get()->sqld > Get()->sqln; }
     std::size_t Count() const { return static_cast<std::size_t>(std::max<short>(Get()->sqld, 0)); }
     XSQLVAR& Var(std::size_t index) { return Get()->sqlvar[index]; }
@@ -316,9 +309,13 @@ void Statement::Prepare() {
     impl.Describe(impl.output, false);
 
     impl.input.Resize(static_cast<short>(std::max<std::size_t>(impl.names.size(), 1)));
-    api.isc_dsql_describe_bind(status, impl.handle.Ptr(), SQLDA_VERSION1, impl.input.Get());
-    api.Check(status);
-    impl.Describe(impl.input, true);
+    // Raw text binds nothing: the input stays empty, so the client refuses a "?" in it at
+    // execution ("Wrong number of parameters").
+    if (impl.parameters == Parameters::Named) {
+        api.isc_dsql_describe_bind(status, impl.handle.Ptr(), SQLDA_VERSION1, impl.input.Get());
+        api.Check(status);
+        impl.Describe(impl.input, true);
+    }
     impl.names.resize(impl.input.Count());
     impl.statementType = impl.ReadStatementType();
     impl.prepared = true;
@@ -336,15 +333,40 @@ void Statement::Execute() {
                         impl.statementType == isc_info_sql_stmt_select_for_upd;
     if (!select && impl.output.Count() > 0) {
         api.isc_dsql_execute2(status, transaction, impl.handle.Ptr(), SQLDA_VERSION1,
-                              impl.input.ForExecute(), impl.output.Get());
+                              impl.input.Get(), impl.output.Get());
         api.Check(status);
         impl.singletonRow = true;
         return;
     }
     api.isc_dsql_execute(status, transaction, impl.handle.Ptr(), SQLDA_VERSION1,
-                         impl.input.ForExecute());
+                         impl.input.Get());
     api.Check(status);
     impl.cursorOpen = select;
+}
+
+std::int64_t Statement::RowsAffected() const {
+    const Impl& impl = *m_impl;
+    if (!impl.prepared)
+        throw Exception("The statement is not prepared");
+    const char items[] = {isc_info_sql_records};
+    char answer[64] = {};
+    ISC_STATUS_ARRAY status{};
+    impl.Api().isc_dsql_sql_info(status, m_impl->handle.Ptr(), sizeof items, items, sizeof answer,
+                                 answer);
+    impl.Api().Check(status);
+    if (answer[0] != isc_info_sql_records)
+        return 0;
+    // Items of the answer: a code, a two-byte length and the count.
+    std::int64_t rows = 0;
+    for (const char* item = answer + 3;
+         item + 3 <= answer + sizeof answer && *item != isc_info_end;) {
+        const auto length = static_cast<short>(impl.Api().isc_vax_integer(item + 1, 2));
+        if (*item == isc_info_req_insert_count || *item == isc_info_req_update_count ||
+            *item == isc_info_req_delete_count)
+            rows += impl.Api().isc_vax_integer(item + 3, length);
+        item += 3 + length;
+    }
+    return rows;
 }
 
 bool Statement::Fetch() {

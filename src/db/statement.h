@@ -15,7 +15,8 @@ namespace norvane::db {
 class Database;
 class Transaction;
 
-/// Whether ":NAME" markers in the text are statement parameters (sent as "?").
+/// Whether ":NAME" markers in the text are statement parameters (sent as "?"). Raw text is
+/// sent as it is and binds no parameter at all.
 enum class Parameters { Named, Raw };
 
 /// One value of a result column.
@@ -55,6 +56,8 @@ public:
     void Prepare();
     /// Prepares when needed and executes; a select opens its cursor.
     void Execute();
+    /// The rows the last execution inserted, updated or deleted, as the server counts them.
+    std::int64_t RowsAffected() const;
     /// The next row of an open cursor; false after the last.
     bool Fetch();
     /// Closes an open cursor.

@@ -2,8 +2,10 @@
 
 #include "update/update_context.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane::update {
 
@@ -11,22 +13,27 @@ namespace norvane::update {
 struct BlobTarget {
     std::string table;
     std::string field;
+    /// The key groups as the name writes them: "column value".
+    std::vector<std::string> keys;
     /// "(column=value)and(column=value)".
     std::string condition;
 
     /// "update <table> set <field> = :<field> where <condition>".
     std::string StatementText() const;
+    /// Why the name is not run, or nothing: the table, the field and every key column must
+    /// be plain identifiers and every key value an integer or a quoted literal, so that the
+    /// name cannot write anything into the statement but a row's key.
+    std::optional<std::string> Refusal() const;
 };
 
-/// Reads the target from the file name of path (after its last folder delimiter). Names
-/// that do not follow the form are not refused: the database judges the statement they give.
+/// Reads the target from the file name of path (after its last folder delimiter).
 BlobTarget ParseBlobFileName(std::string_view path);
 
 enum class BlobLoad { Loaded, Failed };
 
 /// Stores the bytes of the blob file path into the field its name designates, in a
-/// transaction of its own. A failure is logged (see BlobLogPath) and rolled back; it is
-/// reported by the result, never raised.
+/// transaction of its own. A refused name, a failure, and a key that matches no row are
+/// logged (see BlobLogPath) and rolled back; they are reported by the result, never raised.
 BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path);
 
 /// The log a blob failure goes to: LogFile, or path + ".log" while no script has set one.

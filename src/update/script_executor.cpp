@@ -20,6 +20,9 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
         [&] {
             statement.Prepare();
             statement.Execute();
+            // A selectable procedure does its work as its rows are fetched.
+            while (statement.Fetch()) {
+            }
         },
         [&] { return statement.Sql(); });
     return result == StepResult::Done;
@@ -27,15 +30,24 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
 
 } // namespace
 
+std::string NulByteMessage(std::size_t line) {
+    return "NUL byte at line " + std::to_string(line) + ": script not run";
+}
+
 int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressBar* bar,
                   std::chrono::steady_clock::time_point startTime, ui::Label* timeLabel) {
     const ScriptLines script(path);
-    if (script.Lines().empty())
+    if (script.Lines().empty() && !script.NulLine())
         return 0;
 
     context.LogFile = path + ".log";
     if (platform::FileExists(context.LogFile))
         platform::DeleteFile(context.LogFile);
+    // A NUL byte is no text a script author writes: the file is damaged, and none of it runs.
+    if (const std::optional<std::size_t> nulLine = script.NulLine()) {
+        LogFailure(context, context.LogFile, {}, NulByteMessage(*nulLine));
+        return 1;
+    }
 
     StatementAssembler assembler;
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Raw);
@@ -56,10 +68,9 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
     }
 
     // A last statement without its terminator is not run, but it must not vanish unseen.
-    if (!assembler.Pending().empty()) {
-        if (!WriteLog(context.LogFile, LogEntry::PlainRecord, SentText(assembler.Pending())) ||
-            !WriteLog(context.LogFile, LogEntry::ErrorBlock, UnterminatedStatementMessage))
-            context.UnwritableLogs.insert(context.LogFile);
+    if (assembler.HasPendingStatement()) {
+        LogFailure(context, context.LogFile, SentText(assembler.Pending()),
+                   UnterminatedStatementMessage);
         ++failures;
     }
     return failures;

@@ -8,15 +8,12 @@ namespace norvane::update {
 
 namespace {
 
-std::string_view UpToNul(std::string_view text) {
-    const void* nul = std::memchr(text.data(), '\0', text.size());
-    if (nul == nullptr)
-        return text;
-    return text.substr(0, static_cast<const char*>(nul) - text.data());
-}
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Calls onLine for every line of text; the text must hold no NUL.
+// Calls onLine for every line of text.
 template <typename OnLine> void ForEachLine(std::string_view text, OnLine&& onLine) {
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p != end) {
@@ -31,21 +28,32 @@ template <typename OnLine> void ForEachLine(std::string_view text, OnLine&& onLi
     }
 }
 
+std::size_t CountAllLines(std::string_view text) {
+    std::size_t count = 0;
+    ForEachLine(text, [&](std::string_view) { ++count; });
+    return count;
+}
+
 } // namespace
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
-    text = UpToNul(text);
     std::vector<std::string_view> lines;
     // Counting first keeps a large script's line table at its exact size.
-    lines.reserve(CountLines(text));
+    lines.reserve(CountAllLines(text));
     ForEachLine(text, [&](std::string_view line) { lines.push_back(line); });
     return lines;
 }
 
+std::optional<std::size_t> NulByteLine(std::string_view text) {
+    const void* nul = std::memchr(text.data(), '\0', text.size());
+    if (nul == nullptr)
+        return std::nullopt;
+    // The text up to and with the NUL ends in the line that holds it.
+    return CountAllLines(text.substr(0, static_cast<const char*>(nul) - text.data() + 1));
+}
+
 std::size_t CountLines(std::string_view text) {
-    std::size_t count = 0;
-    ForEachLine(UpToNul(text), [&](std::string_view) { ++count; });
-    return count;
+    return NulByteLine(text) ? 0 : CountAllLines(text);
 }
 
 std::size_t CountScriptLines(const std::string& path) {
@@ -53,6 +61,9 @@ std::size_t CountScriptLines(const std::string& path) {
 }
 
 ScriptLines::ScriptLines(const std::string& path)
-    : m_text(platform::ReadWholeFile(path)), m_lines(SplitLines(m_text)) {}
+    : m_text(platform::ReadWholeFile(path)), m_nulLine(NulByteLine(m_text)) {
+    if (!m_nulLine)
+        m_lines = SplitLines(m_text);
+}
 
 } // namespace norvane::update

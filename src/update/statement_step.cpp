@@ -13,14 +13,6 @@ namespace {
     throw EUpdateAborted(EUpdateAborted::Cause::DatabaseLost, OneLine(error.what()));
 }
 
-void LogFailure(UpdateContext& context, const std::string& logFile, const std::string& record,
-                std::string_view message) {
-    const bool written = WriteLog(logFile, LogEntry::PlainRecord, record) &&
-                         WriteLog(logFile, LogEntry::ErrorBlock, message);
-    if (!written)
-        context.UnwritableLogs.insert(logFile);
-}
-
 void RollBack(db::Transaction& transaction) {
     if (!transaction.Active())
         return;
@@ -54,8 +46,19 @@ StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
     } catch (const EStreamError& error) {
         LogFailure(context, logFile, record(), error.what());
         RollBack(transaction);
+    } catch (const EStepFailed& error) {
+        LogFailure(context, logFile, record(), error.what());
+        RollBack(transaction);
     }
     return StepResult::Failed;
+}
+
+void LogFailure(UpdateContext& context, const std::string& logFile, std::string_view record,
+                std::string_view message) {
+    const bool written = WriteLog(logFile, LogEntry::PlainRecord, record) &&
+                         WriteLog(logFile, LogEntry::ErrorBlock, message);
+    if (!written)
+        context.UnwritableLogs.insert(logFile);
 }
 
 std::string OneLine(std::string_view message) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/exceptions.h"
 #include "update/update_context.h"
 
 #include <functional>
@@ -8,6 +9,13 @@
 namespace norvane::update {
 
 enum class StepResult { Done, Failed };
+
+/// A step that the update itself finds failed (a refused blob file name, a statement that
+/// changed no row it had to): logged and rolled back like a client error.
+class EStepFailed : public Exception {
+public:
+    using Exception::Exception;
+};
 
 /// One database step of an update in a transaction of its own: starts Transaction when it is
 /// not active, runs body, and commits when it is still active.
@@ -19,6 +27,11 @@ enum class StepResult { Done, Failed };
 StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
                          const std::function<void()>& body,
                          const std::function<std::string()>& record);
+
+/// Writes one failure to logFile: record as it is, then message in an error block. A log
+/// that cannot be written is noted in context.UnwritableLogs.
+void LogFailure(UpdateContext& context, const std::string& logFile, std::string_view record,
+                std::string_view message);
 
 /// A client message on one line, as a memo line shows it.
 std::string OneLine(std::string_view message);

@@ -215,6 +215,41 @@ TEST(Statement, ClientErrorCarriesEveryStatusLine) {
     }
 }
 
+TEST(Statement, CountsTheRowsAnExecutionChanged) {
+    TestDatabase file;
+    file.Execute(
+        "create table t (x integer);\ninsert into t values (1);\ninsert into t values (2);");
+    Session session(file);
+    Statement statement(session.database, Parameters::Raw);
+    const std::pair<const char*, std::int64_t> cases[] = {
+        {"update t set x = x + 10", 2},  {"update t set x = 0 where x = 99", 0},
+        {"insert into t values (3)", 1}, {"delete from t where x = 3", 1},
+        {"select x from t", 0},          {"create table u (y integer)", 0}};
+    for (const auto& [sql, rows] : cases) {
+        statement.SetSql(sql);
+        statement.Execute();
+        EXPECT_EQ(statement.RowsAffected(), rows) << sql;
+    }
+}
+
+TEST(Statement, RawTextBindsNoParameter) {
+    TestDatabase file;
+    file.Execute("create table t (x integer, s varchar(5));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Raw);
+    insert.SetSql("insert into t values (?, 'x')");
+    try {
+        insert.Execute();
+        FAIL() << "no error";
+    } catch (const EFirebirdError& error) {
+        EXPECT_NE(std::string(error.what()).find("Wrong number of parameters (expected 1, got 0)"),
+                  std::string::npos)
+            << error.what();
+    }
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 0);
+}
+
 TEST(Statement, NeedsAnActiveTransaction) {
     TestDatabase file;
     Session session(file);

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -89,6 +91,15 @@ public:
         return true;
     }
     void Release() const { WriteFile(m_gate, "go\n"); }
+
+    // An archiver left waiting by a killed installer is let go, so that it ends too.
+    ~InstalledProduct() {
+        const int gate = ::open(m_gate.c_str(), O_WRONLY | O_NONBLOCK);
+        if (gate >= 0) {
+            [[maybe_unused]] const auto written = ::write(gate, "go\n", 3);
+            ::close(gate);
+        }
+    }
 
 private:
     std::string m_gate = Temp / "gate";

@@ -82,6 +82,13 @@ void MakeSharedRoot(const fs::path& root) {
 void UseSharedFirebirdEngine() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // The lock folder scripts/firebird-server uses too: a test server and the embedded
+        // engines of the tests must lock the same files.
+        if (!std::getenv("FIREBIRD_LOCK")) {
+            const fs::path lock = "/tmp/norvane-fblock-" + std::to_string(::getuid());
+            fs::create_directories(lock);
+            ::setenv("FIREBIRD_LOCK", lock.c_str(), 1);
+        }
         if (std::getenv("FIREBIRD"))
             return;
         const fs::path root =
@@ -113,11 +120,13 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
                     fs::perm_options::add);
 }
 
-std::string TestDatabase::RunIsql(const std::string& script, bool connect) {
+std::string TestDatabase::RunIsql(const std::string& script, bool connect,
+                                  std::string_view options) {
     const fs::path scriptFile = m_folder.Path() / ".isql-script.sql";
     WriteFile(scriptFile, script);
     std::string command = "isql-fb -q -b -m -sqldialect " + std::to_string(m_dialect) +
-                          " -user SYSDBA -i " + ShellQuoted(scriptFile.string());
+                          " -user SYSDBA " + std::string(options) + " -i " +
+                          ShellQuoted(scriptFile.string());
     if (connect)
         command += " " + ShellQuoted(m_path);
     command += " 2>&1";
@@ -138,6 +147,14 @@ std::string TestDatabase::RunIsql(const std::string& script, bool connect) {
 
 void TestDatabase::Execute(std::string_view isqlScript) {
     RunIsql(std::string(isqlScript) + "\ncommit;\n", true);
+}
+
+std::string TestDatabase::Output(std::string_view isqlScript) {
+    return RunIsql(std::string(isqlScript), true);
+}
+
+std::string TestDatabase::ExtractMetadata() {
+    return RunIsql("", true, "-x");
 }
 
 std::optional<std::string> TestDatabase::QueryString(std::string_view select) {

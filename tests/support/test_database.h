@@ -25,6 +25,10 @@ public:
 
     /// Runs statements through isql-fb and commits; throws with isql's output on failure.
     void Execute(std::string_view isqlScript);
+    /// What isql-fb prints for a script run without a commit; throws as Execute does.
+    std::string Output(std::string_view isqlScript);
+    /// The metadata as DDL, as isql-fb -x extracts it.
+    std::string ExtractMetadata();
     /// The first column of the first row as isql prints it; nullopt for NULL or no row.
     std::optional<std::string> QueryString(std::string_view select);
     /// The bytes of a blob column of the first row, exactly; throws for NULL or no row.
@@ -33,7 +37,7 @@ public:
     std::int64_t QueryCount(std::string_view select);
 
 private:
-    std::string RunIsql(const std::string& script, bool connect);
+    std::string RunIsql(const std::string& script, bool connect, std::string_view options = "");
 
     TempFolder m_folder;
     int m_dialect;

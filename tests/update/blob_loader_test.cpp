@@ -42,6 +42,52 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/w.x/up y/REPORTS.DATA.ID 1042.blo", "REPORTS", "DATA",
                  "update REPORTS set DATA = :DATA where (ID=1042)"}));
 
+struct RefusalCase {
+    const char* name;
+    const char* refusal; // "" when the name is taken
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << '"' << c.name << '"';
+}
+
+class BlobNameRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(BlobNameRefusalTest, TakesOnlyNamesAndKeys) {
+    const RefusalCase& c = GetParam();
+    const std::optional<std::string> refusal = ParseBlobFileName(c.name).Refusal();
+    EXPECT_EQ(refusal.value_or(""), c.refusal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BlobNameRefusalTest,
+    ::testing::Values(
+        RefusalCase{"INFO_DOC.NOTE_U.ID 10.blo", ""}, RefusalCase{"T1.F1.K1 5.K2 -7.blo", ""},
+        RefusalCase{"T$1.F_1.NAME 'O''Brien'.blo", ""}, RefusalCase{"T.F.K ''.blo", ""},
+        RefusalCase{"INFO_DOC.NOTE_U.ID 10)or(1=1.blo",
+                    "Blob file name refused: the key value \"10)or(1=1\" is neither an integer "
+                    "nor a quoted literal"},
+        RefusalCase{"T1.F1.K1 'a'or'1'='1'.blo",
+                    "Blob file name refused: the key value \"'a'or'1'='1'\" is neither an "
+                    "integer nor a quoted literal"},
+        RefusalCase{"T1.F1.K1 'a b'.blo", "Blob file name refused: the key value \"'a b'\" is "
+                                          "neither an integer nor a quoted literal"},
+        RefusalCase{"T1.F1.K1  5.blo", "Blob file name refused: the key value \" 5\" is neither "
+                                       "an integer nor a quoted literal"},
+        RefusalCase{"T1.F1.K1 5.BLO",
+                    "Blob file name refused: the key \"BLO\" is not a column, a blank and a value"},
+        RefusalCase{"T1.F1.K1=1 or K1 5.blo",
+                    "Blob file name refused: the key column \"K1=1\" is not a plain identifier"},
+        RefusalCase{"T1.F1.\"K1\" 5.blo",
+                    "Blob file name refused: the key column \"\"K1\"\" is not a plain identifier"},
+        RefusalCase{"T1.F1=NULL,F2.K1 5.blo",
+                    "Blob file name refused: the field \"F1=NULL,F2\" is not a plain identifier"},
+        RefusalCase{"1T.F1.K1 5.blo",
+                    "Blob file name refused: the table \"1T\" is not a plain identifier"},
+        RefusalCase{"X.blo", "Blob file name refused: the table \"\" is not a plain identifier"},
+        RefusalCase{"T.F.blo",
+                    "Blob file name refused: the field \"\" is not a plain identifier"}));
+
 class BlobLoaderTest : public UpdateFixture {
 protected:
     BlobLoaderTest() {
@@ -75,11 +121,37 @@ TEST_F(BlobLoaderTest, EmptyFileStoresAnEmptyBlob) {
     EXPECT_EQ(NullCount(), 2);
 }
 
-TEST_F(BlobLoaderTest, EveryMatchingRowGetsTheValueAndNoMatchIsNoFailure) {
+TEST_F(BlobLoaderTest, EveryMatchingRowGetsTheValueAndNoMatchIsAFailure) {
+    logFile = folder / "a.sql.log";
     EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5.blo", "abc")), BlobLoad::Loaded);
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 99.blo", "zzz")), BlobLoad::Loaded);
+    EXPECT_FALSE(std::filesystem::exists(logFile));
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 99.blo", "zzz")), BlobLoad::Failed);
+    EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(database.QueryCount("select count(*) from T1 where F1 = 'abc'"), 2);
     EXPECT_EQ(NullCount(), 1);
+    EXPECT_EQ(
+        testing::ReadFile(logFile),
+        LogEntryBytes("update T1 set F1 = :F1 where (K1=99)\r\n\n", "no row with (K1=99) in T1"));
+}
+
+TEST_F(BlobLoaderTest, RefusedNameUpdatesNothingAndIsLogged) {
+    logFile = folder / "a.sql.log";
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5)or(1=1.blo", "all")), BlobLoad::Failed);
+    EXPECT_FALSE(globDB->Transaction().Active());
+    EXPECT_EQ(NullCount(), 3);
+    EXPECT_EQ(testing::ReadFile(logFile),
+              LogEntryBytes("update T1 set F1 = :F1 where (K1=5)or(1=1)\r\n\n",
+                            "Blob file name refused: the key value \"5)or(1=1\" is neither an "
+                            "integer nor a quoted literal"));
+}
+
+TEST_F(BlobLoaderTest, QuotedKeyValueFindsItsRow) {
+    database.Execute(
+        "CREATE TABLE T2 (NAME VARCHAR(20), F1 BLOB SUB_TYPE 0);"
+        "INSERT INTO T2 VALUES ('O''Brien', NULL); INSERT INTO T2 VALUES ('O', NULL);");
+    EXPECT_EQ(LoadBlobFile(Context(), Write("T2.F1.NAME 'O''Brien'.blo", "x")), BlobLoad::Loaded);
+    EXPECT_EQ(database.QueryBlob("select F1 from T2 where NAME = 'O''Brien'"), "x");
+    EXPECT_EQ(database.QueryCount("select count(*) from T2 where F1 is null"), 1);
 }
 
 TEST_F(BlobLoaderTest, TransactionIsStartedAgainForEveryFile) {

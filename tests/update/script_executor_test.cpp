@@ -112,7 +112,7 @@ TEST_F(ScriptExecutorTest, TerminatorAloneSubmitsAnEmptyStatementThatFails) {
 
 TEST_F(ScriptExecutorTest, EmptyScriptTouchesNothing) {
     logFile = "earlier.log";
-    const std::string script = Write("a.sql", std::string_view("\0INSERT INTO X;", 15));
+    const std::string script = Write("a.sql", "");
     testing::WriteFile(script + ".log", "old");
     ui::ProgressBar bar(window);
     bar.SetMax(10);
@@ -178,6 +178,208 @@ TEST_F(ScriptExecutorTest, ScriptBytesReachTheDatabaseUnconverted) {
     EXPECT_EQ(database.QueryCount("select octet_length(S) from T"), 6);
     EXPECT_EQ(database.QueryCount("select count(*) from T where S = x'CFF0E8E2B3F2'"), 1);
 }
+
+// What a script leaves behind, checked through isql-fb after the executor has run it.
+struct ScriptCase {
+    const char* name;
+    std::string script;
+    /// select → its first value as isql prints it.
+    std::vector<std::pair<std::string, std::string>> values;
+    /// The failed statements as logged, in order.
+    std::vector<std::string> failed = {};
+    /// A part of the first failure's message.
+    std::string message = {};
+    /// Run through isql-fb before the script.
+    std::string setup = "CREATE TABLE T (ID INTEGER, A INTEGER, S VARCHAR(200));";
+};
+
+void PrintTo(const ScriptCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// The (record, message) pairs of an update log.
+std::vector<std::pair<std::string, std::string>> LogEntries(const std::string& log) {
+    const std::string open = std::string(LogSeparator) + "\r\n";
+    const std::string close = "\r\n" + open + "\r\n";
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t message = log.find(open, at);
+        const std::size_t end = log.find(close, message);
+        if (message == std::string::npos || end == std::string::npos)
+            break;
+        entries.emplace_back(log.substr(at, message - at),
+                             log.substr(message + open.size(), end - message - open.size()));
+        at = end + close.size();
+    }
+    return entries;
+}
+
+class ScriptCaseTest : public UpdateFixture, public ::testing::WithParamInterface<ScriptCase> {};
+
+TEST_P(ScriptCaseTest, LeavesTheDatabaseAndLogAsExpected) {
+    const ScriptCase& c = GetParam();
+    if (!c.setup.empty())
+        database.Execute(c.setup);
+    const std::string script = Write("a.sql", c.script);
+    EXPECT_EQ(ExecuteScript(Context(), script, nullptr, std::chrono::steady_clock::now(), nullptr),
+              static_cast<int>(c.failed.size()));
+    for (const auto& [select, value] : c.values)
+        EXPECT_EQ(database.QueryString(select).value_or("<null>"), value) << select;
+
+    if (c.failed.empty()) {
+        EXPECT_FALSE(std::filesystem::exists(script + ".log"));
+        return;
+    }
+    const auto entries = LogEntries(testing::ReadFile(script + ".log"));
+    std::vector<std::string> records;
+    for (const auto& entry : entries)
+        records.push_back(entry.first);
+    EXPECT_EQ(records, c.failed);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_NE(entries[0].second.find(c.message), std::string::npos) << entries[0].second;
+}
+
+const std::string kCount = "select count(*) from T";
+const std::string kTwoRows =
+    "INSERT INTO T (ID, A) VALUES (5, 0); INSERT INTO T (ID, A) VALUES (6, 0);";
+const std::string kSetup = ScriptCase{}.setup;
+// A CR LF inside a literal, as the server compares it.
+const std::string kCrLf = "' || ascii_char(13) || ascii_char(10) || '";
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, ScriptCaseTest,
+    ::testing::Values(
+        // Statement assembly as scripts have always been written.
+        ScriptCase{"MultiLineTable",
+                   "CREATE TABLE X (\r\n A INTEGER\r\n );\r\n",
+                   {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
+        ScriptCase{"TerminatorOnItsOwnLine",
+                   "CREATE TABLE X (A INTEGER)\r\n;\r\n",
+                   {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
+        ScriptCase{"ProcedureThroughSetTerm",
+                   "SET TERM ^ ;\r\nCREATE PROCEDURE P RETURNS (R INTEGER) AS\r\nBEGIN\r\n"
+                   "  R = 7;\r\n  SUSPEND;\r\nEND^\r\nSET TERM ; ^\r\n"
+                   "INSERT INTO T (ID) SELECT R FROM P;\r\n",
+                   {{"select ID from T", "7"}}},
+        ScriptCase{"SetClauseLineInsideAnUpdate",
+                   "UPDATE T\r\nSET A = 1\r\nWHERE ID = 6;\r\n",
+                   {{"select ID from T where A = 1", "6"}, {kCount, "2"}},
+                   {},
+                   "",
+                   kSetup + kTwoRows},
+        ScriptCase{"SetClauseEndsTheUpdate",
+                   "UPDATE T\r\nSET A = 1;\r\nINSERT INTO T (ID, A) VALUES (7, 0);\r\n",
+                   {{"select count(*) from T where A = 1", "2"}, {kCount, "3"}},
+                   {},
+                   "",
+                   kSetup + kTwoRows},
+        ScriptCase{"SetGeneratorIsExecuted",
+                   "CREATE GENERATOR G1;\r\nSET GENERATOR G1 TO 100;\r\n",
+                   {{"select gen_id(G1, 0) from rdb$database", "100"}}},
+        ScriptCase{"ClientSetCommandsAreSkipped",
+                   "SET SQL DIALECT 3;\r\nSET NAMES WIN1251;\r\nset autoddl on;\r\n",
+                   {}},
+        ScriptCase{
+            "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{kCount, "1"}}},
+        ScriptCase{"TwoStatementsOnOneLineFailAsOne",
+                   "DELETE FROM T; DELETE FROM T;\r\n",
+                   {{kCount, "2"}},
+                   {"DELETE FROM T; DELETE FROM T\r\n"},
+                   "Token unknown",
+                   kSetup + kTwoRows},
+        ScriptCase{"TerminatorAloneSubmitsAnEmptyStatement", ";\r\n", {}, {""}, "end of command"},
+        ScriptCase{
+            "ShortSetTermPilesLinesUp",
+            "SET TERM ^\r\nINSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
+            "SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (3);\r\n",
+            {{kCount, "0"}},
+            {"INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
+             "INSERT INTO T (ID) VALUES (3)\r\n"},
+            "Token unknown"},
+        ScriptCase{"LowerCaseSetTerm",
+                   "set term ^ ;\r\nINSERT INTO T (ID) VALUES (1)^\r\n",
+                   {{kCount, "1"}}},
+        ScriptCase{"UnterminatedLastStatementIsLoggedNotRun",
+                   "INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID)\r\nVALUES (2)\r\n",
+                   {{kCount, "1"}},
+                   {"INSERT INTO T (ID)\r\nVALUES (2)\r\n"},
+                   std::string(UnterminatedStatementMessage)},
+        // Comments, literals and terminators as authors write them.
+        ScriptCase{"TerminatorInALineComment",
+                   "-- old value;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
+                   {{kCount, "1"}}},
+        ScriptCase{"TerminatorInALicenceHeader",
+                   "/*\r\n * Licensed under the Public Licence (the \"License\");\r\n"
+                   " * you may not use this file except in compliance with the License.\r\n */\r\n"
+                   "INSERT INTO T (ID) VALUES (1);\r\n",
+                   {{kCount, "1"}}},
+        ScriptCase{"CommentedOutStatements",
+                   "/* set echo on;\r\nINSERT INTO T (ID) VALUES (99);\r\n*/\r\n"
+                   "INSERT INTO T (ID) VALUES (1);\r\n",
+                   {{kCount, "1"}, {"select ID from T", "1"}}},
+        ScriptCase{
+            "CommentedOutWhereUpdatesOneRow",
+            "UPDATE T SET A = 1\r\n-- WHERE ID = 5;\r\nWHERE ID = 6;\r\n",
+            {{"select count(*) from T where A = 1", "1"}, {"select ID from T where A = 1", "6"}},
+            {},
+            "",
+            kSetup + kTwoRows},
+        ScriptCase{"CommentAfterTheTerminator",
+                   "INSERT INTO T (ID) VALUES (1); -- the first\r\nINSERT INTO T (ID) VALUES (2); "
+                   "/* x; */\r\n",
+                   {{kCount, "2"}}},
+        ScriptCase{"LiteralOverLinesKeepsItsText",
+                   "INSERT INTO T (ID, S) VALUES (1, 'first;\r\n\r\n   third ;\r\nit''s');\r\n",
+                   {{"select count(*) from T where S = 'first;" + kCrLf + kCrLf + "   third ;" +
+                         kCrLf + "it''s'",
+                     "1"}}},
+        ScriptCase{"QLiteral",
+                   "INSERT INTO T (ID, S) VALUES (1, q'#a;\r\nb ;#');\r\n",
+                   {{"select count(*) from T where S = 'a;" + kCrLf + "b ;'", "1"}}},
+        ScriptCase{
+            "MultiCharacterTerminator",
+            "SET TERM !! ;\r\nCREATE PROCEDURE P AS\r\nBEGIN\r\n  INSERT INTO T (ID) VALUES "
+            "(1);\r\n"
+            "END !!\r\nCREATE TRIGGER T_BI FOR T BEFORE INSERT AS\r\nBEGIN\r\n  NEW.A = 5;\r\n"
+            "END !!\r\nSET TERM ; !!\r\nEXECUTE PROCEDURE P;\r\n",
+            {{"select count(*) from T where A = 5", "1"}}},
+        ScriptCase{"SetLineAfterAComment",
+                   "/* Release 255 */\r\nSET SQL DIALECT 3;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
+                   {{kCount, "1"}}},
+        ScriptCase{"TrailingCommentIsNoStatement",
+                   "INSERT INTO T (ID) VALUES (1);\r\n-- end of script\r\n",
+                   {{kCount, "1"}}},
+        ScriptCase{"ParameterMarkerIsNeverBound",
+                   "INSERT INTO T (ID, S) VALUES (?, 'x');\r\n",
+                   {{kCount, "0"}},
+                   {"INSERT INTO T (ID, S) VALUES (?, 'x')\r\n"},
+                   "Wrong number of parameters (expected 1, got 0)"},
+        ScriptCase{"SetStatisticsIsSentToTheServer",
+                   "SET STATISTICS INDEX IX_T;\r\nSET STATISTICS INDEX NO_SUCH_INDEX;\r\n",
+                   {},
+                   {"SET STATISTICS INDEX NO_SUCH_INDEX\r\n"},
+                   "NO_SUCH_INDEX",
+                   kSetup + "CREATE INDEX IX_T ON T (ID);"},
+        ScriptCase{"SelectFromAProcedureFetchesEveryRow",
+                   "SELECT R FROM P;\r\n",
+                   {{kCount, "2"}},
+                   {},
+                   "",
+                   kSetup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
+                            "insert into T (ID) values (1); R = 1; suspend; "
+                            "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
+        ScriptCase{
+            "NulByteKeepsTheScriptFromRunning",
+            std::string("INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2);\0\r\n",
+                        64),
+            {{kCount, "0"}},
+            {""},
+            "NUL byte at line 2: script not run"},
+        ScriptCase{"ByteOrderMarkIsDropped",
+                   "\xEF\xBB\xBF"
+                   "INSERT INTO T (ID) VALUES (1);\r\n",
+                   {{kCount, "1"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScriptExecutorTest, UnreadableScriptRaises) {
     std::filesystem::create_directory(folder / "dir.sql");

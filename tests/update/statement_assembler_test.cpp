@@ -15,6 +15,7 @@ struct AssemblyCase {
     std::vector<std::string> lines;
     std::vector<std::string> executed; // as sent: lines each ended by CR LF
     std::string pending;               // left in the buffer after the last line
+    bool pendingStatement = false;     // whether that text holds more than comments
 };
 
 void PrintTo(const AssemblyCase& c, std::ostream* out) {
@@ -34,6 +35,7 @@ TEST_P(StatementAssemblyTest, ExecutesWhatTheLinesComplete) {
     }
     EXPECT_EQ(executed, c.executed);
     EXPECT_EQ(assembler.Pending(), c.pending);
+    EXPECT_EQ(assembler.HasPendingStatement(), c.pendingStatement);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         AssemblyCase{"SetClauseEndsTheUpdate",
                      {"UPDATE T", "  set A = 1;", "SELECT 1 FROM RDB$DATABASE"},
                      {"UPDATE T\r\nset A = 1\r\n"},
-                     "SELECT 1 FROM RDB$DATABASE"},
+                     "SELECT 1 FROM RDB$DATABASE",
+                     true},
         AssemblyCase{"SetGeneratorIsExecuted",
                      {"SET GENERATOR G1 TO 100;"},
                      {"SET GENERATOR G1 TO 100\r\n"},
@@ -77,13 +80,16 @@ INSTANTIATE_TEST_SUITE_P(
                      {"DELETE FROM A; DELETE FROM B;"},
                      {"DELETE FROM A; DELETE FROM B\r\n"},
                      ""},
-        AssemblyCase{"CommentsAreNotRecognised", {"-- old value;"}, {"-- old value\r\n"}, ""},
+        AssemblyCase{"TerminatorInALineCommentEndsNothing",
+                     {"-- old value;", "SELECT 1 FROM RDB$DATABASE;"},
+                     {"-- old value;\r\nSELECT 1 FROM RDB$DATABASE\r\n"},
+                     ""},
         AssemblyCase{"TerminatorAloneSubmitsEmptyStatement", {";"}, {""}, ""},
         AssemblyCase{"ShortSetTermPilesLinesUp",
                      {"SET TERM ^", "A;", "B^", "SET TERM ; ^", "C;"},
                      {"A;\r\nB^\r\nC\r\n"},
                      ""},
-        AssemblyCase{"LowerCaseSetTerm", {"set term ^ ;", "X^", "Y;"}, {"X\r\n"}, "Y;"},
+        AssemblyCase{"LowerCaseSetTerm", {"set term ^ ;", "X^", "Y;"}, {"X\r\n"}, "Y;", true},
         AssemblyCase{"SetTermInsidePendingStatement",
                      {"SELECT 1", "SET TERM ^ ;", "FROM RDB$DATABASE^"},
                      {"SELECT 1\r\nFROM RDB$DATABASE\r\n"},
@@ -92,8 +98,69 @@ INSTANTIATE_TEST_SUITE_P(
                      {"  SELECT 1", "", " \t ", "\tFROM RDB$DATABASE;  \x01"},
                      {"SELECT 1\r\nFROM RDB$DATABASE\r\n"},
                      ""},
-        AssemblyCase{"UnterminatedTailIsLeftPending", {"A;", "B", "C"}, {"A\r\n"}, "B\nC"},
-        AssemblyCase{"TerminatorNotCarriedOverInANewAssembler", {"X^"}, {}, "X^"}),
+        AssemblyCase{"UnterminatedTailIsLeftPending", {"A;", "B", "C"}, {"A\r\n"}, "B\nC", true},
+        AssemblyCase{"TerminatorNotCarriedOverInANewAssembler", {"X^"}, {}, "X^", true},
+        AssemblyCase{
+            "TerminatorInACommentOverLines",
+            {"/*", " * Licensed under the License (the \"License\");", " set echo on;", " */",
+             "CREATE TABLE T (A INTEGER);"},
+            {"/*\r\n* Licensed under the License (the \"License\");\r\nset echo on;\r\n*/\r\n"
+             "CREATE TABLE T (A INTEGER)\r\n"},
+            ""},
+        AssemblyCase{"CommentedOutWhereStaysInTheStatement",
+                     {"UPDATE T SET A = 1", "-- WHERE ID = 5;", "WHERE ID = 6;"},
+                     {"UPDATE T SET A = 1\r\n-- WHERE ID = 5;\r\nWHERE ID = 6\r\n"},
+                     ""},
+        AssemblyCase{"LiteralOverLinesKeepsItsBlanksAndLines",
+                     {"INSERT INTO T VALUES ('first;", "", "   third  ", "');"},
+                     {"INSERT INTO T VALUES ('first;\r\n\r\n   third  \r\n')\r\n"},
+                     ""},
+        AssemblyCase{"DoubledQuotesAndQuotedNames",
+                     {"SELECT 'it''s;", "' AS \"A;", "B\" FROM RDB$DATABASE;"},
+                     {"SELECT 'it''s;\r\n' AS \"A;\r\nB\" FROM RDB$DATABASE\r\n"},
+                     ""},
+        AssemblyCase{"QLiterals",
+                     {"SELECT q'#a;#', Q'{b';", "}' FROM RDB$DATABASE;"},
+                     {"SELECT q'#a;#', Q'{b';\r\n}' FROM RDB$DATABASE\r\n"},
+                     ""},
+        AssemblyCase{
+            "QAfterANameIsNoLiteral", {"SELECT 1 AS seq'; x';"}, {"SELECT 1 AS seq'; x'\r\n"}, ""},
+        AssemblyCase{"MultiCharacterTerminatorIsRemovedWhole",
+                     {"SET TERM !! ;", "CREATE PROCEDURE P AS", "BEGIN", "  EXIT;", "END !!",
+                      "SET TERM ; !!", "SELECT 1 FROM RDB$DATABASE;"},
+                     {"CREATE PROCEDURE P AS\r\nBEGIN\r\nEXIT;\r\nEND \r\n",
+                      "SELECT 1 FROM RDB$DATABASE\r\n"},
+                     ""},
+        AssemblyCase{"HalfAMultiCharacterTerminatorEndsNothing",
+                     {"SET TERM ^^ ;", "SELECT 1 FROM RDB$DATABASE^", "^^"},
+                     {"SELECT 1 FROM RDB$DATABASE^\r\n"},
+                     ""},
+        AssemblyCase{"SetLineAfterACommentIsACommand",
+                     {"/* Release 255 */", "SET SQL DIALECT 3;", "SET TERM ^ ;", "SELECT 1^"},
+                     {"/* Release 255 */\r\nSELECT 1\r\n"},
+                     ""},
+        AssemblyCase{"TrailingCommentIsNoStatement",
+                     {"SELECT 1;", "-- end of script", "/* really */"},
+                     {"SELECT 1\r\n"},
+                     "-- end of script\n/* really */"},
+        AssemblyCase{"CommentAfterTheTerminatorGoesToTheNextStatement",
+                     {"INSERT INTO T VALUES (1); -- first row", "INSERT INTO T VALUES (2); /* x */",
+                      "; -- alone", "SET NAMES WIN1251; /* client */"},
+                     {"INSERT INTO T VALUES (1)\r\n",
+                      "-- first row\r\nINSERT INTO T VALUES (2)\r\n", "/* x */\r\n"},
+                     "-- alone\n/* client */"},
+        AssemblyCase{"CommentOpenedAfterTheTerminatorGoesToTheNextStatement",
+                     {"SELECT 1; /* next:", "SET TERM ^ ;", "*/ SELECT 2;"},
+                     {"SELECT 1\r\n", "/* next:\r\nSET TERM ^ ;\r\n*/ SELECT 2\r\n"},
+                     ""},
+        AssemblyCase{"SetInsideACommentIsNoCommand",
+                     {"/*", "SET TERM ^ ;", "*/", "SELECT 1;"},
+                     {"/*\r\nSET TERM ^ ;\r\n*/\r\nSELECT 1\r\n"},
+                     ""},
+        AssemblyCase{"SetStatisticsIsExecuted",
+                     {"SET STATISTICS INDEX PK_T;", "set statistics index IX_T;"},
+                     {"SET STATISTICS INDEX PK_T\r\n", "set statistics index IX_T\r\n"},
+                     ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatementAssemblerTest, ClassifiesLines) {
@@ -104,30 +171,43 @@ TEST(StatementAssemblerTest, ClassifiesLines) {
     EXPECT_EQ(assembler.Feed("UPDATE T").kind, LineKind::Ordinary);
     EXPECT_EQ(assembler.Feed("SET A = 1").kind, LineKind::Ordinary);
     EXPECT_EQ(assembler.Feed("set term ^ ;").kind, LineKind::Set);
-    EXPECT_EQ(assembler.Terminator(), '^');
+    EXPECT_EQ(assembler.Terminator(), "^");
+    EXPECT_EQ(assembler.Feed("/* SET TERM ; ^").kind, LineKind::Ordinary);
+    EXPECT_EQ(assembler.Feed("SET TERM ; ^").kind, LineKind::Ordinary);
+    EXPECT_EQ(assembler.Terminator(), "^");
 }
 
 struct SetTermCase {
     const char* line;
-    char terminator;
+    const char* current;
+    const char* terminator;
 };
 
 void PrintTo(const SetTermCase& c, std::ostream* out) {
-    *out << '"' << c.line << '"';
+    *out << '"' << c.line << "\" under \"" << c.current << '"';
 }
 
 class SetTermTest : public ::testing::TestWithParam<SetTermCase> {};
 
 TEST_P(SetTermTest, NamesTheNewTerminator) {
-    EXPECT_EQ(TerminatorFromSetTerm(GetParam().line), GetParam().terminator) << GetParam().line;
+    const SetTermCase& c = GetParam();
+    EXPECT_EQ(TerminatorFromSetTerm(c.line, c.current), c.terminator);
 }
 
+// The first rows keep the single-character forms; the multi-character ones follow isql-fb,
+// which takes the whole word after TERM and ends the command with the old terminator.
 INSTANTIATE_TEST_SUITE_P(
     Lines, SetTermTest,
-    ::testing::Values(SetTermCase{"SET TERM ^ ;", '^'}, SetTermCase{"SET TERM ^;", '^'},
-                      SetTermCase{"SET TERM ; ^", ';'}, SetTermCase{"set term !! ;", '!'},
-                      SetTermCase{"SET TERM ^", ' '}, SetTermCase{"SET TERM  mM# ;", '#'},
-                      SetTermCase{"SET TERM ;", ' '}, SetTermCase{"SET TERM", 'R'}));
+    ::testing::Values(SetTermCase{"SET TERM ^ ;", ";", "^"}, SetTermCase{"SET TERM ^;", ";", "^"},
+                      SetTermCase{"SET TERM ; ^", "^", ";"}, SetTermCase{"SET TERM ; ^", ";", ";"},
+                      SetTermCase{"set term ^ ;", ";", "^"}, SetTermCase{"SET TERM ^", ";", " "},
+                      SetTermCase{"SET TERM ;", ";", " "}, SetTermCase{"SET TERM", ";", " "},
+                      SetTermCase{"set term !! ;", ";", "!!"},
+                      SetTermCase{"SET TERM ^^;", ";", "^^"},
+                      SetTermCase{"SET TERM ; !!", "!!", ";"},
+                      SetTermCase{"SET TERM ;!!", "!!", ";"}, SetTermCase{"SET TERM # ;", ";", "#"},
+                      SetTermCase{"SET TERM  mM# ;", ";", "mM#"},
+                      SetTermCase{"SET TERM !!", ";", " "}));
 
 TEST(SentTextTest, EndsEveryLineWithCrLf) {
     EXPECT_EQ(SentText(""), "");

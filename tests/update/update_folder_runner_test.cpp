@@ -103,6 +103,7 @@ TEST_F(UpdateFolderRunnerTest, SizesTheBarFromAllScriptLinesBeforeRunningAny) {
     WriteUp("a.sql", SeqScript("a") + "SET NAMES WIN1251;\r\n\r\n"); // 3 lines
     WriteUp("b.sql", SeqScript("b"));                                // 1 line
     WriteUp("T.B.ID 1.blo", "");
+    database.Execute("INSERT INTO T (ID) VALUES (1);");
     bar.SetMax(1000);
     bar.SetPosition(500);
     const std::size_t before = window.Events().size();
@@ -121,6 +122,24 @@ TEST_F(UpdateFolderRunnerTest, SizesTheBarFromAllScriptLinesBeforeRunningAny) {
     EXPECT_FALSE(window.Visible(ui::Control::lUpdateTime));
     // A pump per line, per script and per blob file.
     EXPECT_EQ(window.PumpCount(), 4 + 2 + 1);
+}
+
+TEST_F(UpdateFolderRunnerTest, ScriptWithANulByteCountsNoLinesRunsNothingAndIsReported) {
+    using namespace std::string_literals;
+    WriteUp("a.sql", SeqScript("a") + "SET NAMES WIN1251;\r\n"); // 2 lines
+    WriteUp("b.sql", SeqScript("b") + "\0"s);
+    const UpdateFolderOutcome outcome = Run(&bar, &fileLabel, &timeLabel);
+    EXPECT_EQ(outcome.failedStatements, 1);
+    EXPECT_EQ(bar.Max(), 2);
+    EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"a"}));
+    const std::string log = Up("b.sql") + ".log";
+    EXPECT_EQ(window.MemoLines(),
+              (std::vector<std::string>{"a.sql", "b.sql",
+                                        "error: помилок у скрипті: 1, журнал: " + log}));
+    EXPECT_EQ(testing::ReadFile(log), LogEntryBytes("", "NUL byte at line 2: script not run"));
+    EXPECT_TRUE(fs::exists(Up("b.~sql")));
+    // A pump per line of a.sql and one per script.
+    EXPECT_EQ(window.PumpCount(), 2 + 2);
 }
 
 TEST_F(UpdateFolderRunnerTest, WithOnlyBlobFilesTheBarStaysEmpty) {
