@@ -61,9 +61,13 @@ std::optional<SystemError> CheckReplaceable(const std::string& path);
 std::optional<std::uint64_t> FreeDiskSpace(const std::string& path);
 
 /// Copies a file over an existing one. Never leaves a truncated destination: the bytes go to
-/// a temporary name beside it first. The mode bits are kept on POSIX.
+/// a temporary name beside it first (".<name>.norvane-copy..."). The mode bits are kept on
+/// POSIX.
 std::optional<SystemError> CopyFileReplacing(const std::string& source,
                                              const std::string& destination);
+
+/// Removes the temporary files of copies that were cut off (the process killed) from folder.
+void RemoveUnfinishedCopies(const std::string& folder);
 
 /// The whole content of a file. Raises EFOpenError or EReadError.
 std::string ReadWholeFile(const std::string& path);
@@ -75,6 +79,11 @@ void WriteNewFile(const std::string& path, std::span<const std::byte> bytes);
 /// Appends bytes to path, creating it when missing; opened without sharing and closed again.
 /// Returns false when nothing could be written.
 bool AppendToFile(const std::string& path, std::string_view bytes);
+
+/// Appends bytes to path in one write, creating it when missing, and makes them durable.
+/// Another writer doing the same is waited for, so that two records never mix. Returns
+/// false when nothing could be written.
+bool AppendRecord(const std::string& path, std::string_view bytes);
 
 /// Case-insensitive order of the user's locale: < 0, 0 or > 0.
 int CompareTextUserLocale(std::string_view a, std::string_view b);

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "update/statement_step.h"
+#include "update/update_journal.h"
 
 #include <span>
 
@@ -96,6 +97,11 @@ std::string BlobLogPath(const UpdateContext& context, const std::string& path) {
 }
 
 BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
+    // A blob file an interrupted run has loaded is not loaded again.
+    if (context.Journal != nullptr &&
+        context.Journal->BeginItem(context.Package, std::string(FileNameOf(path)), {})
+            .done.contains(1))
+        return BlobLoad::Loaded;
     const BlobTarget target = ParseBlobFileName(path);
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Named);
     statement.SetSql(target.StatementText());
@@ -104,6 +110,8 @@ BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
         [&] {
             if (const std::optional<std::string> refusal = target.Refusal())
                 throw EStepFailed(*refusal);
+            if (context.Journal != nullptr)
+                context.Journal->RecordStep(1);
             statement.Prepare();
             const std::string bytes = platform::ReadWholeFile(path);
             statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes)));

@@ -1,23 +1,32 @@
 #include "update/script_executor.h"
 
+#include "base/sha256.h"
 #include "db/statement.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
+#include "platform/paths.h"
 #include "update/remaining_time.h"
 #include "update/script_lines.h"
 #include "update/statement_step.h"
+#include "update/update_journal.h"
 #include "update/update_log.h"
+
+#include <set>
 
 namespace norvane::update {
 
 namespace {
 
-// Runs one statement in a transaction of its own; false when it failed and was logged.
-bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::string text) {
+// Runs one statement in a transaction of its own, recorded as done with it when a journal
+// is kept; false when it failed and was logged.
+bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::string text,
+                      std::int32_t ordinal) {
     statement.SetSql(std::move(text));
     const StepResult result = RunLoggedStep(
         context, context.LogFile,
         [&] {
+            if (context.Journal != nullptr)
+                context.Journal->RecordStep(ordinal);
             statement.Prepare();
             statement.Execute();
             // A selectable procedure does its work as its rows are fetched.
@@ -26,6 +35,24 @@ bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::str
         },
         [&] { return statement.Sql(); });
     return result == StepResult::Done;
+}
+
+// What the journal holds of this script: the statements done by an earlier, interrupted run.
+std::set<std::int32_t> DoneStatements(UpdateContext& context, const std::string& path,
+                                      const ScriptLines& script) {
+    if (context.Journal == nullptr)
+        return {};
+    const std::string name(FileNameOf(path));
+    UpdateJournal::Progress progress =
+        context.Journal->BeginItem(context.Package, name, Sha256Hex(script.Text()));
+    if (progress.changed)
+        context.Window.AddStatus("скрипт " + name +
+                                 " змінився після перерваного оновлення: виконується повністю");
+    else if (!progress.done.empty())
+        context.Window.AddStatus(
+            "продовження перерваного оновлення: " + std::to_string(progress.done.size()) +
+            " інструкцій скрипту вже виконано");
+    return std::move(progress.done);
 }
 
 } // namespace
@@ -49,12 +76,15 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
         return 1;
     }
 
+    const std::set<std::int32_t> done = DoneStatements(context, path, script);
     StatementAssembler assembler;
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Raw);
     int failures = 0;
+    std::int32_t ordinal = 0;
     for (const std::string_view line : script.Lines()) {
         AssemblyStep step = assembler.Feed(line);
-        if (step.completed && !ExecuteStatement(context, statement, SentText(*step.completed)))
+        if (step.completed && !done.contains(++ordinal) &&
+            !ExecuteStatement(context, statement, SentText(*step.completed), ordinal))
             ++failures;
         if (bar != nullptr) {
             bar->Advance();

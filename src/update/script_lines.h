@@ -33,6 +33,8 @@ public:
     ScriptLines(const ScriptLines&) = delete;
     ScriptLines& operator=(const ScriptLines&) = delete;
 
+    /// The script's bytes as read.
+    const std::string& Text() const { return m_text; }
     /// The script's lines; none when it holds a NUL byte.
     const std::vector<std::string_view>& Lines() const { return m_lines; }
     /// The line holding the script's first NUL byte, which keeps it from being run.

@@ -49,6 +49,10 @@ StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
     } catch (const EStepFailed& error) {
         LogFailure(context, logFile, record(), error.what());
         RollBack(transaction);
+    } catch (const EUpdateAborted&) {
+        // Nothing of a step that did not end may stay pending in the connection.
+        transaction.Abandon();
+        throw;
     }
     return StepResult::Failed;
 }

@@ -7,6 +7,7 @@
 #include "update/blob_loader.h"
 #include "update/script_executor.h"
 #include "update/script_lines.h"
+#include "update/update_journal.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,6 +51,27 @@ void ReportUnwritableLogs(UpdateContext& context, std::set<std::string>& reporte
     }
 }
 
+// A copy of a log beyond the work folder, which the next package's clean-up empties: in
+// the package's own folder under KeptLogsFolder. The path to show for the log: the copy, or
+// the log itself when none is kept or the copy failed (said in the memo, a failure).
+std::string KeepLog(UpdateContext& context, const std::string& log, UpdateFolderOutcome& outcome) {
+    if (context.KeptLogsFolder.empty() || context.UnwritableLogs.contains(log))
+        return log;
+    const std::string folder = JoinPath(context.KeptLogsFolder, std::to_string(context.Package));
+    for (const std::string& level : {context.KeptLogsFolder, folder}) {
+        if (!platform::FolderExists(level))
+            platform::CreateFolder(level);
+    }
+    const std::string kept = JoinPath(folder, FileNameOf(log));
+    if (const auto error = platform::CopyFileReplacing(log, kept)) {
+        context.Window.AddStatus("error: не вдалося зберегти журнал " + log + " у " + kept + ": " +
+                                 error->message);
+        ++outcome.failedLogs;
+        return log;
+    }
+    return kept;
+}
+
 void RunScriptPhase(UpdateContext& context, const std::string& folder, ui::ProgressBar* bar,
                     ui::Label* fileLabel, ui::Label* timeLabel, UpdateFolderOutcome& outcome,
                     std::set<std::string>& reportedLogs) {
@@ -71,9 +93,13 @@ void RunScriptPhase(UpdateContext& context, const std::string& folder, ui::Progr
         if (fileLabel != nullptr)
             fileLabel->SetFileCaption(FileNameOf(script), i + 1, scripts.size());
         const int failures = ExecuteScript(context, script, bar, startTime, timeLabel);
+        ScriptOutcome& result = outcome.scripts.emplace_back();
+        result.name = FileNameOf(script);
+        result.failures = failures;
         if (failures > 0) {
+            result.log = KeepLog(context, context.LogFile, outcome);
             window.AddStatus("error: помилок у скрипті: " + std::to_string(failures) +
-                             ", журнал: " + context.LogFile);
+                             ", журнал: " + result.log);
             outcome.failedStatements += failures;
         }
         ReportUnwritableLogs(context, reportedLogs, outcome);
@@ -90,6 +116,9 @@ void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::Progres
                   ui::Label* fileLabel, UpdateFolderOutcome& outcome,
                   std::set<std::string>& reportedLogs) {
     ui::Window& window = context.Window;
+    // A phase an interrupted run finished, failures and all, is not run again.
+    if (context.Journal != nullptr && context.Journal->BlobPhaseDone(context.Package))
+        return;
     const std::vector<std::string> blobs = PhaseList(folder, "*.blo");
     std::vector<std::string> blobLogs;
     for (std::size_t j = 0; j < blobs.size(); ++j) {
@@ -110,12 +139,16 @@ void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::Progres
     }
     if (outcome.failedBlobs > 0) {
         std::string logs;
-        for (const std::string& log : blobLogs)
-            logs += (logs.empty() ? "" : ", ") + log;
+        for (const std::string& log : blobLogs) {
+            outcome.blobLogs.push_back(KeepLog(context, log, outcome));
+            logs += (logs.empty() ? "" : ", ") + outcome.blobLogs.back();
+        }
         window.AddStatus("error: помилок завантаження: " + std::to_string(outcome.failedBlobs) +
                          ", журнал: " + logs);
     }
     ReportUnwritableLogs(context, reportedLogs, outcome);
+    if (context.Journal != nullptr)
+        context.Journal->MarkBlobPhaseDone(context.Package);
 }
 
 } // namespace

@@ -5,13 +5,23 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane::update {
+
+/// How one script of a package went: its failures and where their log is kept.
+struct ScriptOutcome {
+    std::string name;
+    int failures = 0;
+    std::string log;
+};
 
 struct UpdateFolderOutcome {
     int failedStatements = 0;
     int failedBlobs = 0;
-    int failedLogs = 0; // logs a failure could not be written to
+    int failedLogs = 0; // logs a failure could not be written to or kept
+    std::vector<ScriptOutcome> scripts;
+    std::vector<std::string> blobLogs;
 };
 
 /// Runs every up/*.sql of folder through ExecuteScript, then loads every up/*.blo. Raises

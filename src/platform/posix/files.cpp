@@ -236,9 +236,10 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     // The temporary file sits beside the destination so that the final rename stays within
     // one file system and replaces the destination in one step.
     const std::string folder = ExecutableFolder(destination, PosixPathRules);
-    std::string temporary = JoinPath(
-        folder.empty() ? "." : folder,
-        "." + std::string(FileNameOf(destination, PosixPathRules)) + ".XXXXXX", PosixPathRules);
+    std::string temporary = JoinPath(folder.empty() ? "." : folder,
+                                     "." + std::string(FileNameOf(destination, PosixPathRules)) +
+                                         ".norvane-copy-XXXXXX",
+                                     PosixPathRules);
     FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.Valid())
         return ErrorFromErrno(errno);
@@ -285,6 +286,20 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
     if (::flock(out.Get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     if (!WriteAll(out.Get(), reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()))
+        return false;
+    return out.Close();
+}
+
+bool AppendRecord(const std::string& path, std::string_view bytes) {
+    FileDescriptor out(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!out.Valid())
+        return false;
+    while (::flock(out.Get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    if (!WriteAll(out.Get(), reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()) ||
+        ::fdatasync(out.Get()) != 0)
         return false;
     return out.Close();
 }

@@ -147,7 +147,9 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     const DWORD existing = ::GetFileAttributesW(target.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0)
         return failure(ERROR_ACCESS_DENIED);
-    const std::wstring temporary = target + L".~norvane-copy";
+    const std::wstring temporary = Wide(
+        JoinPath(ExecutableFolder(destination, WindowsPathRules),
+                 "." + std::string(FileNameOf(destination, WindowsPathRules)) + ".norvane-copy"));
     ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(temporary.c_str());
     if (!::CopyFileW(Wide(source).c_str(), temporary.c_str(), FALSE))
@@ -214,6 +216,23 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
     return ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                        nullptr) &&
            written == bytes.size();
+}
+
+bool AppendRecord(const std::string& path, std::string_view bytes) {
+    Handle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid() || bytes.size() > MAXDWORD)
+        return false;
+    OVERLAPPED whole{};
+    if (!::LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        return false;
+    DWORD written = 0;
+    const bool done = ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                  &written, nullptr) &&
+                      written == bytes.size() && ::FlushFileBuffers(file.Get());
+    ::UnlockFileEx(file.Get(), 0, MAXDWORD, MAXDWORD, &whole);
+    return done;
 }
 
 int CompareTextUserLocale(std::string_view a, std::string_view b) {

@@ -1,0 +1,177 @@
+#include "update/update_journal.h"
+
+#include "base/exceptions.h"
+#include "db/firebird_error.h"
+#include "db/glob_db.h"
+#include "db/own_tables.h"
+#include "db/statement.h"
+#include "update/statement_step.h"
+
+#include <type_traits>
+
+namespace norvane::update {
+
+namespace {
+
+constexpr std::string_view kTable = "NORVANE$UPDATE_JOURNAL";
+// No key: the table holds the rows of one package in progress and a row per complete
+// package, and an index would cost every statement another page written at its commit.
+constexpr std::string_view kColumns = "PACKAGE integer not null, ITEM varchar(255) not null, "
+                                      "DIGEST varchar(64) not null, ORDINAL integer not null";
+// Items a package's files can never be named: scripts end in .sql, blob files in .blo.
+constexpr std::string_view kBlobPhaseItem = "$BLOBS";
+constexpr std::string_view kCompleteItem = "$COMPLETE";
+
+[[noreturn]] void Abort(const db::EFirebirdError& error) {
+    throw EUpdateAborted(EUpdateAborted::Cause::DatabaseLost,
+                         "журнал оновлення: " + OneLine(error.what()));
+}
+
+// Runs work in a transaction of its own; a client error aborts the update.
+template <typename Work> auto InOwnTransaction(db::CGlobDB& globDB, Work&& work) {
+    db::Transaction transaction(globDB.GetDatabase());
+    try {
+        transaction.StartTransaction();
+        if constexpr (std::is_void_v<decltype(work(transaction))>) {
+            work(transaction);
+            transaction.Commit();
+        } else {
+            auto result = work(transaction);
+            transaction.Commit();
+            return result;
+        }
+    } catch (const db::EFirebirdError& error) {
+        transaction.Abandon();
+        Abort(error);
+    }
+}
+
+void Bind(db::Statement& statement, std::int32_t package, std::string_view item) {
+    statement.SetStringParam("PACKAGE", std::to_string(package));
+    statement.SetStringParam("ITEM", item);
+}
+
+void InsertMarker(db::Transaction& transaction, std::int32_t package, std::string_view item) {
+    db::Statement mark(transaction, db::Parameters::Named);
+    mark.SetSql("insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) "
+                "values (:PACKAGE, :ITEM, '', 0)");
+    Bind(mark, package, item);
+    mark.Execute();
+}
+
+} // namespace
+
+UpdateJournal::UpdateJournal(db::CGlobDB& globDB) : m_globDB(globDB) {}
+
+UpdateJournal::~UpdateJournal() = default;
+
+void UpdateJournal::Open() {
+    try {
+        db::CreateTableOnFirstUse(m_globDB.GetDatabase(), kTable, kColumns);
+    } catch (const db::EFirebirdError& error) {
+        Abort(error);
+    }
+}
+
+std::optional<std::int32_t> UpdateJournal::UnfinishedPackage() {
+    return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        std::optional<std::int32_t> package;
+        if (!db::TableExists(transaction, kTable))
+            return package;
+        db::Statement query(transaction, db::Parameters::Raw);
+        query.SetSql("select max(j.PACKAGE) from NORVANE$UPDATE_JOURNAL j where not exists "
+                     "(select 1 from NORVANE$UPDATE_JOURNAL c where c.PACKAGE = j.PACKAGE and "
+                     "c.ITEM = '" +
+                     std::string(kCompleteItem) + "')");
+        query.Execute();
+        if (query.Fetch()) {
+            const db::FieldValue newest = query.Field(0);
+            if (const auto* value = std::get_if<db::ScaledInteger>(&newest))
+                package = static_cast<std::int32_t>(value->value);
+        }
+        query.Close();
+        return package;
+    });
+}
+
+UpdateJournal::Progress UpdateJournal::BeginItem(std::int32_t package, const std::string& item,
+                                                 const std::string& digest) {
+    Progress progress = InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        Progress found;
+        db::Statement query(transaction, db::Parameters::Named);
+        query.SetSql("select ORDINAL, DIGEST from NORVANE$UPDATE_JOURNAL "
+                     "where PACKAGE = :PACKAGE and ITEM = :ITEM");
+        Bind(query, package, item);
+        query.Execute();
+        while (query.Fetch()) {
+            found.done.insert(
+                static_cast<std::int32_t>(std::get<db::ScaledInteger>(query.Field(0)).value));
+            found.changed = found.changed || std::get<std::string>(query.Field(1)) != digest;
+        }
+        query.Close();
+        if (found.changed) {
+            db::Statement drop(transaction, db::Parameters::Named);
+            drop.SetSql("delete from NORVANE$UPDATE_JOURNAL "
+                        "where PACKAGE = :PACKAGE and ITEM = :ITEM");
+            Bind(drop, package, item);
+            drop.Execute();
+            found.done.clear();
+        }
+        return found;
+    });
+
+    m_record = std::make_unique<db::Statement>(m_globDB.GetDatabase(), db::Parameters::Named);
+    m_record->SetSql("insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) "
+                     "values (:PACKAGE, :ITEM, :DIGEST, :ORDINAL)");
+    m_item = {package, item, digest};
+    m_recordPrepared = false;
+    return progress;
+}
+
+void UpdateJournal::RecordStep(std::int32_t ordinal) {
+    try {
+        // Prepared in the first step's transaction; the prepared statement serves every
+        // later one.
+        if (!m_recordPrepared) {
+            m_record->Prepare();
+            Bind(*m_record, m_item.package, m_item.name);
+            m_record->SetStringParam("DIGEST", m_item.digest);
+            m_recordPrepared = true;
+        }
+        m_record->SetStringParam("ORDINAL", std::to_string(ordinal));
+        m_record->Execute();
+    } catch (const db::EFirebirdError& error) {
+        Abort(error);
+    }
+}
+
+bool UpdateJournal::BlobPhaseDone(std::int32_t package) {
+    return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        db::Statement query(transaction, db::Parameters::Named);
+        query.SetSql("select count(*) from NORVANE$UPDATE_JOURNAL "
+                     "where PACKAGE = :PACKAGE and ITEM = :ITEM");
+        Bind(query, package, kBlobPhaseItem);
+        query.Execute();
+        const bool done = query.Fetch() && std::get<db::ScaledInteger>(query.Field(0)).value > 0;
+        query.Close();
+        return done;
+    });
+}
+
+void UpdateJournal::MarkBlobPhaseDone(std::int32_t package) {
+    InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        InsertMarker(transaction, package, kBlobPhaseItem);
+    });
+}
+
+void UpdateJournal::FinishPackage(std::int32_t package) {
+    InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        db::Statement drop(transaction, db::Parameters::Named);
+        drop.SetSql("delete from NORVANE$UPDATE_JOURNAL where PACKAGE = :PACKAGE");
+        drop.SetStringParam("PACKAGE", std::to_string(package));
+        drop.Execute();
+        InsertMarker(transaction, package, kCompleteItem);
+    });
+}
+
+} // namespace norvane::update
