@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/configuration.h"
+#include "base/exceptions.h"
 #include "platform/paths.h"
 
 namespace norvane::app {
@@ -9,6 +10,8 @@ namespace {
 
 constexpr std::string_view IniFileName = "nrv.ini";
 constexpr std::string_view WorkFolderName = "nrv7.nvx";
+constexpr std::string_view HistoryFileName = "norvane-update.log";
+constexpr std::string_view KeptLogsFolderName = "norvane-update.logs";
 
 } // namespace
 
@@ -28,6 +31,36 @@ TForm1::TForm1(ui::Window& window, ProcessValues& values, const StartupPaths& pa
 
 void TForm1::btCancelClick() {
     m_window.Close();
+}
+
+std::string TForm1::HistoryPath() const {
+    return JoinPath(m_values.ExeDir, HistoryFileName);
+}
+
+std::string TForm1::KeptLogsFolder() const {
+    return JoinPath(m_values.ExeDir, KeptLogsFolderName);
+}
+
+void TForm1::NoteError(std::string_view text) {
+    m_report.error = text;
+    m_history.Add("помилка: " + std::string(text));
+}
+
+ExitStatus TForm1::FinishRun() {
+    if (m_values.GlobDB && m_values.GlobDB->GetDatabase().Connected()) {
+        try {
+            m_history.Add("версія після оновлення: " + std::to_string(CommittedVersion()));
+        } catch (const Exception& error) {
+            m_history.Add("версія після оновлення невідома: " + std::string(error.what()));
+        }
+    }
+    const ExitStatus status = ExitStatusFor(m_report);
+    m_history.Add("результат: " + ExitStatusText(status) + " (код " +
+                  std::to_string(static_cast<int>(status)) + ")");
+    if (!m_history.Append(HistoryPath()))
+        m_window.ShowMessageBox("Не вдалося дописати історію оновлень " + HistoryPath(),
+                                ui::MessageKind::Warning);
+    return status;
 }
 
 } // namespace norvane::app

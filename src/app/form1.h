@@ -1,36 +1,20 @@
 #pragma once
 
 #include "app/process_values.h"
+#include "app/run_history.h"
+#include "app/run_report.h"
 #include "ui/window.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-namespace norvane::app {
+namespace norvane::update {
+class UpdateJournal;
+} // namespace norvane::update
 
-/// How far the checks and the install came; unattended mode turns it into its exit status.
-struct RunReport {
-    enum class Verdict { NotChecked, ProgramRunning, DatabaseOlder, Allowed, UpToDate };
-    enum class Install {
-        NotStarted,
-        /// Every package applied, the database reads the newest one's version.
-        Finished,
-        /// Stopped on an error (no archiver, a failed check, the database lost, a package
-        /// that did not bring its version).
-        Failed,
-        /// Another installer runs on the same work folder or database.
-        Busy,
-        /// Stopped at a signal or a console's close, after the step in progress.
-        Interrupted,
-    };
-    Verdict verdict = Verdict::NotChecked;
-    Install install = Install::NotStarted;
-    int failedStatements = 0;
-    int failedBlobs = 0;
-    int failedCopies = 0;
-    int failedLogs = 0;
-};
+namespace norvane::app {
 
 /// Where the program lies and where its temporary folder is: the platform's answers, or a
 /// test's own.
@@ -56,6 +40,17 @@ public:
 
     const RunReport& Report() const { return m_report; }
 
+    /// Notes an error that ended a handler, as the error display shows it.
+    void NoteError(std::string_view text);
+    /// Ends the run: appends its account to the product folder's history and returns the
+    /// exit status it comes to.
+    ExitStatus FinishRun();
+
+    /// The history's file in the product folder, and the folder failing scripts' logs are
+    /// kept in, one folder a package.
+    std::string HistoryPath() const;
+    std::string KeptLogsFolder() const;
+
     std::string TempDir;
     std::string WorkDir;
     std::int32_t MinVer = 0;
@@ -72,9 +67,10 @@ private:
     class RunLocks;
     bool PrepareWorkFolder(RunLocks& locks);
     bool LockDatabase(RunLocks& locks);
-    bool HasRoomForPackages();
-    void InstallPackages(const std::string& archiver);
-    bool InstallPackage(std::int32_t number, const std::string& archiver);
+    void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
+    bool InstallPackage(std::int32_t number, const std::string& archiver,
+                        update::UpdateJournal& journal);
+    std::optional<std::int32_t> PackageToComplete();
     bool UnpackPackage(const std::string& archive, const std::string& archiver);
     bool VerifyVersion(std::int32_t number);
     std::int32_t CommittedVersion();
@@ -85,6 +81,10 @@ private:
     ui::Window& m_window;
     ProcessValues& m_values;
     RunReport m_report;
+    RunHistory m_history;
+    // A package whose update was cut off after its version came: its blob files and program
+    // files are finished before the newer packages.
+    std::optional<std::int32_t> m_completing;
 };
 
 } // namespace norvane::app

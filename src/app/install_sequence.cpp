@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "update/statement_step.h"
 #include "update/update_folder_runner.h"
+#include "update/update_journal.h"
 
 #include <memory>
 #include <optional>
@@ -58,12 +59,16 @@ void TForm1::btOKClick() {
     if (archiver.empty()) {
         m_window.AddStatus("error");
         m_report.install = RunReport::Install::Failed;
+        m_report.error = "немає архіватора RAR";
+        m_history.Add("помилка: " + m_report.error);
         return;
     }
     m_window.MarkStatus("[OK]");
 
     try {
-        InstallPackages(archiver);
+        update::UpdateJournal journal(*m_values.GlobDB);
+        journal.Open();
+        InstallPackages(archiver, journal);
     } catch (const EUpdateAborted& error) {
         StopInstall(error.Reason() == EUpdateAborted::Cause::Interrupted
                         ? RunReport::Install::Interrupted
@@ -142,16 +147,25 @@ std::int32_t TForm1::CommittedVersion() {
     return version;
 }
 
-void TForm1::InstallPackages(const std::string& archiver) {
-    for (std::int64_t number = std::int64_t{CurVer} + 1; number <= MaxVer; ++number) {
+void TForm1::InstallPackages(const std::string& archiver, update::UpdateJournal& journal) {
+    const std::int64_t first =
+        m_completing ? std::int64_t{*m_completing} : std::int64_t{CurVer} + 1;
+    for (std::int64_t number = first; number <= MaxVer; ++number) {
         platform::ThrowIfInterrupted();
-        if (!InstallPackage(static_cast<std::int32_t>(number), archiver))
+        if (!InstallPackage(static_cast<std::int32_t>(number), archiver, journal))
             return;
     }
     EndInstall();
 }
 
-bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver) {
+bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver,
+                            update::UpdateJournal& journal) {
+    if (number == m_completing) {
+        m_window.AddStatus("Завершення встановлення пакета " + std::to_string(number));
+        m_history.Add("пакет " + std::to_string(number) + " (завершення перерваного оновлення)");
+    } else {
+        m_history.Add("пакет " + std::to_string(number));
+    }
     // Each package starts from an empty work folder, so that nothing of an earlier package
     // or run is taken for part of this one.
     package::CleanWorkFolder(WorkDir);
@@ -202,16 +216,35 @@ bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver) {
     ui::Label fileLabel(m_window, Control::lFile);
     ui::Label timeLabel(m_window, Control::lUpdateTime);
     update::UpdateContext context{*m_values.GlobDB, m_window, LogFile};
+    context.Journal = &journal;
+    context.Package = number;
+    context.KeptLogsFolder = KeptLogsFolder();
     const auto database = update::RunUpdateFolder(context, WorkDir, &bar, &fileLabel, &timeLabel);
     m_report.failedStatements += database.failedStatements;
     m_report.failedBlobs += database.failedBlobs;
     m_report.failedLogs += database.failedLogs;
+    for (const update::ScriptOutcome& script : database.scripts)
+        m_history.Add("  " + script.name + ": помилок " + std::to_string(script.failures) +
+                      (script.log.empty() ? "" : ", журнал " + script.log));
+    m_history.Add("  blob-файли: помилок " + std::to_string(database.failedBlobs));
+    for (const std::string& log : database.blobLogs)
+        m_history.Add("    журнал " + log);
     if (!VerifyVersion(number))
         return false;
 
+    // A copy cut off by an earlier run left its temporary file beside its destination.
+    platform::RemoveUnfinishedCopies(m_values.ExeDir);
+    platform::RemoveUnfinishedCopies(JoinPath(m_values.ExeDir, "Report"));
     const auto files = package::InstallProgramFiles(m_window, m_values.ExeDir, WorkDir, &bar,
                                                     &fileLabel, &timeLabel);
     m_report.failedCopies += files.failed;
+    for (const std::string& copied : files.copied)
+        m_history.Add("  скопійовано " + copied);
+    if (files.failed > 0)
+        m_history.Add("  не скопійовано файлів: " + std::to_string(files.failed));
+    // Copies that failed are made again by the next run, which finds the package unfinished.
+    if (files.failed == 0)
+        journal.FinishPackage(number);
     m_window.PumpMessages();
 
     ShowInstallControls(false);
@@ -259,6 +292,8 @@ bool TForm1::VerifyVersion(std::int32_t number) {
 void TForm1::StopInstall(RunReport::Install outcome, std::string_view reason) {
     m_window.AddStatus(reason.empty() ? std::string("error") : "error: " + std::string(reason));
     m_report.install = outcome;
+    m_report.error = reason.empty() ? std::string("error") : std::string(reason);
+    m_history.Add("помилка: " + m_report.error);
     ShowInstallControls(false);
     m_window.SetVisible(Control::lUpdateTime, false);
     m_window.SetVisible(Control::btOK, false);

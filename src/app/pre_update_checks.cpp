@@ -2,6 +2,7 @@
 
 #include "package/packages.h"
 #include "platform/process.h"
+#include "update/update_journal.h"
 
 #include <string>
 
@@ -42,8 +43,10 @@ void TForm1::FormShow() {
     // A local database is attached by its path alone, whatever server name is configured.
     const std::string server = m_values.TypeServer != 0 ? m_values.NameServer : std::string();
     m_values.GlobDB->Connect(server, m_values.PathBaseIB, "", "");
+    m_history.Add("база даних: " + m_values.GlobDB->GetDatabase().DatabaseName());
 
     CurVer = m_values.GlobDB->GetVersion();
+    m_history.Add("версія до оновлення: " + std::to_string(CurVer));
     m_window.SetCaption(ui::Control::lCurVer, std::to_string(CurVer));
     m_window.AddStatus("Версія бази даних: " + std::to_string(CurVer));
 
@@ -53,19 +56,32 @@ void TForm1::FormShow() {
                         MinVer == MaxVer ? std::to_string(MaxVer)
                                          : std::to_string(MinVer) + " - " + std::to_string(MaxVer));
 
+    m_completing = PackageToComplete();
     // Widened, so that a version at the edge of the 32-bit range cannot overflow.
     const std::int64_t current = CurVer;
     if (current + 1 < MinVer) {
         m_report.verdict = RunReport::Verdict::DatabaseOlder;
         RefuseUpdate("Версія БД меньше номеру пакета оновлень");
-    } else if (current < MaxVer) {
+    } else if (current < MaxVer || m_completing) {
         m_report.verdict = RunReport::Verdict::Allowed;
         m_window.MarkStatus(" [OK]");
+        if (m_completing)
+            m_window.AddStatus("Встановлення пакета " + std::to_string(*m_completing) +
+                               " не завершено: його буде завершено");
         m_window.SetEnabled(ui::Control::btOK, true);
     } else {
         m_report.verdict = RunReport::Verdict::UpToDate;
         RefuseUpdate("Версія БД більша за номер пакета оновлень");
     }
+}
+
+std::optional<std::int32_t> TForm1::PackageToComplete() {
+    // The installer must carry the package to put its files in place.
+    update::UpdateJournal journal(*m_values.GlobDB);
+    const std::optional<std::int32_t> unfinished = journal.UnfinishedPackage();
+    if (unfinished && *unfinished == CurVer && MinVer != 0 && MinVer <= CurVer && CurVer <= MaxVer)
+        return unfinished;
+    return std::nullopt;
 }
 
 void TForm1::ListPackages() {

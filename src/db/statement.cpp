@@ -338,8 +338,7 @@ void Statement::Execute() {
         impl.singletonRow = true;
         return;
     }
-    api.isc_dsql_execute(status, transaction, impl.handle.Ptr(), SQLDA_VERSION1,
-                         impl.input.Get());
+    api.isc_dsql_execute(status, transaction, impl.handle.Ptr(), SQLDA_VERSION1, impl.input.Get());
     api.Check(status);
     impl.cursorOpen = select;
 }

@@ -17,13 +17,14 @@ public:
     explicit WindowProgram(app::ProcessValues& values,
                            const app::StartupPaths& paths = app::StartupPaths::FromPlatform())
         : m_form(std::make_unique<app::TForm1>(m_window, values, paths)) {
-        m_window.SetHandlers([this] { m_form->btOKClick(); }, [this] { m_form->btCancelClick(); });
+        m_window.SetHandlers([this] { Noted([this] { m_form->btOKClick(); }); },
+                             [this] { m_form->btCancelClick(); });
     }
 
     /// Runs the checks and then shows the window, so that it appears holding their lines and
     /// any box they raise comes before it.
     void Start() {
-        m_window.RunHandler([this] { m_form->FormShow(); });
+        m_window.RunHandler([this] { Noted([this] { m_form->FormShow(); }); });
         m_window.ShowAfterChecks();
     }
 
@@ -31,6 +32,17 @@ public:
     app::TForm1& Form() { return *m_form; }
 
 private:
+    // An error that ends a handler goes into the run's history before the error display
+    // shows it.
+    template <typename Handler> void Noted(Handler&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            m_form->NoteError(error.what());
+            throw;
+        }
+    }
+
     ToolkitWindow m_window;
     std::unique_ptr<app::TForm1> m_form;
 };
@@ -52,6 +64,7 @@ int RunWindowProgram(const std::function<void(ToolkitWindow&)>& messageLoop) {
     }
     program->Start();
     messageLoop(program->Window());
+    program->Form().FinishRun();
     return 0;
 }
 

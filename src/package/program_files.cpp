@@ -86,6 +86,7 @@ ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& p
             ++outcome.failed;
         } else {
             window.MarkStatus("[OK]");
+            outcome.copied.push_back(file.destination);
         }
         if (bar != nullptr)
             bar->Advance();

@@ -11,6 +11,7 @@ namespace norvane::package {
 struct ProgramFilesOutcome {
     int entries = 0; // the files listed, copied or failed alike
     int failed = 0;
+    std::vector<std::string> copied; // destinations, in copy order
 };
 
 /// One file of a package to copy into the program folder.

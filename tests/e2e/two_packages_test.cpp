@@ -48,7 +48,8 @@ TEST_F(InstallerTest, From253BothPackagesAreAppliedInOrder) {
         "Встановлення оновлення",
         "255.01.sql",
         "255.02.sql",
-        "error: помилок у скрипті: 1, журнал: " + WorkFile("up/255.02.sql.log"),
+        "error: помилок у скрипті: 1, журнал: " +
+            ProgramFile("norvane-update.logs/255/255.02.sql.log"),
         "255.99.sql",
         "Norvanework.exe...[OK]",
         "a.fr3...[OK]",

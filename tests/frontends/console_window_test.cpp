@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <regex>
 #include <sstream>
 
 namespace norvane::console {
@@ -69,23 +71,51 @@ TEST_F(ConsoleWindowTest, WindowStateIsKeptButNotPrinted) {
     EXPECT_EQ(m_err.str(), "");
 }
 
-TEST(UnattendedArgumentsTest, OnlyTheOneArgumentAsksForIt) {
+TEST(UnattendedArgumentsTest, OnlyTheSwitchAndOneLogFileAskForIt) {
     struct Case {
         std::vector<std::string_view> arguments;
-        bool unattended;
+        std::optional<std::string> logFile; // nothing: the window opens
     };
     for (const Case& c : std::vector<Case>{
-             {{"--unattended"}, true},
-             {{"/unattended"}, true},
-             {{}, false},
-             {{"--Unattended"}, false},
-             {{"-unattended"}, false},
-             {{"--unattended", "x"}, false},
-             {{"x", "--unattended"}, false},
+             {{"--unattended"}, ""},
+             {{"/unattended"}, ""},
+             {{"--unattended", "--log", "run.log"}, "run.log"},
+             {{"/log", "C:\\logs\\run 1.log", "/unattended"}, "C:\\logs\\run 1.log"},
+             {{"--unattended", "--log=журнал.txt"}, "журнал.txt"},
+             {{"/log=x", "--unattended"}, "x"},
+             {{}, std::nullopt},
+             {{"--Unattended"}, std::nullopt},
+             {{"-unattended"}, std::nullopt},
+             {{"--unattended", "x"}, std::nullopt},
+             {{"x", "--unattended"}, std::nullopt},
+             {{"--unattended", "--unattended"}, std::nullopt},
+             {{"--unattended", "--log"}, std::nullopt},
+             {{"--unattended", "--log="}, std::nullopt},
+             {{"--unattended", "--log", "a", "--log", "b"}, std::nullopt},
+             {{"--log", "a"}, std::nullopt},
          }) {
-        EXPECT_EQ(IsUnattended(c.arguments), c.unattended)
+        const auto options = UnattendedOptionsOf(c.arguments);
+        ASSERT_EQ(options.has_value(), c.logFile.has_value())
             << (c.arguments.empty() ? "" : c.arguments[0]);
+        if (options) {
+            EXPECT_EQ(options->logFile, *c.logFile);
+        }
     }
+}
+
+TEST_F(ConsoleWindowTest, ALogGetsEveryLineWithItsTimeAndMark) {
+    std::ostringstream log;
+    ConsoleWindow window(m_out, m_err, &log);
+    window.AddStatus("Розпаковка пакету...");
+    window.MarkStatus("[OK]");
+    window.AddStatus("error: помилок у скрипті: 1");
+    window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning);
+    window.Finish();
+    const std::regex expected(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  Розпаковка пакету...\\[OK\\]\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  error: помилок у скрипті: 1\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  warning: ПК Norvane запущена.\n");
+    EXPECT_TRUE(std::regex_match(log.str(), expected)) << log.str();
 }
 
 TEST(UnattendedExitStatusTest, FollowsTheVerdictAndTheInstall) {

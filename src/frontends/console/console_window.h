@@ -12,7 +12,8 @@ namespace norvane::console {
 /// err. Every write is flushed at once. Nothing waits for a user.
 class ConsoleWindow : public ui::Window {
 public:
-    ConsoleWindow(std::ostream& out, std::ostream& err);
+    /// log, when given, receives every memo line and message with the time it started.
+    ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log = nullptr);
 
     void AddStatus(std::string_view text) override;
     void MarkStatus(std::string_view text) override;
@@ -33,10 +34,16 @@ protected:
 
 private:
     void EndOpenLine();
+    // The log's copy of a line is written whole, once its mark has come.
+    void StartLogLine(std::string_view text);
+    void EndLogLine();
 
     std::ostream& m_out;
     std::ostream& m_err;
+    std::ostream* m_log;
     bool m_lineOpen = false;
+    std::string m_logLine;
+    bool m_logLineOpen = false;
 };
 
 } // namespace norvane::console

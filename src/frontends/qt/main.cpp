@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
     // File lists are ordered by the user's collation, in the window and unattended alike.
     std::setlocale(LC_COLLATE, "");
     const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
-    if (console::IsUnattended(arguments)) {
+    if (const auto options = console::UnattendedOptionsOf(arguments)) {
         app::ProcessValues values;
         return static_cast<int>(console::RunUnattended(values, app::StartupPaths::FromPlatform(),
-                                                       std::cout, std::cerr));
+                                                       std::cout, std::cerr, *options));
     }
     // Any other command line is ignored; Qt is not given it to interpret either.
     int qtArgc = 1;

@@ -57,11 +57,11 @@ int main() {
     ::SetDllDirectoryW(L"");
     const std::vector<std::string> arguments = Arguments();
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-    if (console::IsUnattended(views)) {
+    if (const auto options = console::UnattendedOptionsOf(views)) {
         ConnectOutput();
         app::ProcessValues values;
-        const auto status =
-            console::RunUnattended(values, app::StartupPaths::FromPlatform(), std::cout, std::cerr);
+        const auto status = console::RunUnattended(values, app::StartupPaths::FromPlatform(),
+                                                   std::cout, std::cerr, *options);
         std::cout.flush();
         std::cerr.flush();
         return static_cast<int>(status);
