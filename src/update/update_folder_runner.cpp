@@ -62,6 +62,8 @@ std::string KeepLog(UpdateContext& context, const std::string& log, UpdateFolder
         if (!platform::FolderExists(level))
             platform::CreateFolder(level);
     }
+    // A copy an interrupted run cut off left its temporary file here.
+    platform::RemoveUnfinishedCopies(folder);
     const std::string kept = JoinPath(folder, FileNameOf(log));
     if (const auto error = platform::CopyFileReplacing(log, kept)) {
         context.Window.AddStatus("error: не вдалося зберегти журнал " + log + " у " + kept + ": " +

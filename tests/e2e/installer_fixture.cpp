@@ -35,6 +35,13 @@ void InstallerTest::Start() {
     m_form->FormShow();
 }
 
+void InstallerTest::StartAgain() {
+    m_form.reset();
+    m_values = app::ProcessValues{};
+    m_window = RecordingWindow{};
+    Start();
+}
+
 std::string InstallerTest::WorkFile(std::string_view name) const {
     return (std::filesystem::path(m_form->WorkDir) / name).string();
 }

@@ -24,6 +24,8 @@ public:
     /// The two halves of StartAtVersion, for a test that changes something between them.
     void MakeDatabaseAt(int version);
     void Start();
+    /// The installer started anew in the same product folder, as the next run would be.
+    void StartAgain();
     /// nrv.ini names the database on this server (TypeServer 1).
     void UseServer(const std::string& server) { m_server = server; }
 

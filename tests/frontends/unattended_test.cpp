@@ -210,12 +210,16 @@ TEST_F(UnattendedTest, AnyOtherCommandLineOpensTheWindow) {
     // The window waits for its user: once the checks have attached the database, the program
     // stays, holding its attachment, and installs nothing.
     auto installer = m_product.Start({"--unattended", "now"}, {"QT_QPA_PLATFORM=offscreen"});
-    const auto otherAttachments = [this] {
-        return m_product.Database.QueryCount(
-            "select count(*) from mon$attachments where mon$attachment_id <> current_connection"
-            " and mon$system_flag = 0");
+    const auto holdsTheDatabase = [&] {
+        std::error_code gone;
+        const fs::path fds = "/proc/" + std::to_string(installer->Pid()) + "/fd";
+        for (const auto& fd : fs::directory_iterator(fds, gone)) {
+            if (fs::read_symlink(fd.path(), gone) == m_product.Database.Path())
+                return true;
+        }
+        return false;
     };
-    while (otherAttachments() == 0 && !installer->Ended())
+    while (!holdsTheDatabase() && !installer->Ended())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(installer->Ended()) << installer->Out() << installer->Err();
     EXPECT_EQ(installer->Out(), "");

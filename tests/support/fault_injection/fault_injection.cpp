@@ -8,6 +8,8 @@
 //   NORVANE_FAULT_WHEN=before  act before that call instead of after it returned
 //   NORVANE_FAULT_SIGNAL=TERM  the signal raised at the installer: KILL (the default), TERM,
 //                              INT or HUP
+//   NORVANE_FAULT_TALLY=file   when the installer ends normally, the numbers of commits and
+//                              renames it made are written to file, "commits renames"
 #include <ibase.h>
 
 #include <dlfcn.h>
@@ -52,6 +54,19 @@ void ActAt(long number, const char* setting, bool before) {
 
 long commits = 0;
 long renames = 0;
+
+// Tells a test how many points a whole run has, to choose among.
+struct Tally {
+    ~Tally() {
+        const char* file = std::getenv("NORVANE_FAULT_TALLY");
+        if (file == nullptr)
+            return;
+        if (std::FILE* out = std::fopen(file, "w")) {
+            std::fprintf(out, "%ld %ld\n", commits, renames);
+            std::fclose(out);
+        }
+    }
+} tally;
 
 template <typename Function> Function Next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));

@@ -1,0 +1,162 @@
+// This executable carries packages 254 and 255 of packages/: an update cut off by a request
+// to end, or one whose program files did not all arrive, is resumed by the next run.
+#include "installer_fixture.h"
+
+#include "platform/interrupt.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+namespace norvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using app::ExitStatus;
+using app::RunReport;
+
+class JournalTest : public InstallerTest {
+public:
+    /// Calls act once, at the pump after the memo's last line became line.
+    void AtLine(const std::string& line, std::function<void()> act) {
+        m_window.OnPump = [this, line, act, done = false]() mutable {
+            if (!done && m_window.MemoLines().back() == line) {
+                done = true;
+                act();
+            }
+        };
+    }
+
+    bool Said(const std::string& line) const {
+        const auto lines = m_window.MemoLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::int64_t Count(const std::string& select) { return m_database.QueryCount(select); }
+};
+
+TEST_F(JournalTest, AFailedStatementIsTriedAgainWhenTheUpdateResumes) {
+    StartAtVersion(254);
+    // Stopped after the first line of 255.02.sql, whose statement fails for want of a table.
+    AtLine("255.02.sql", [] { platform::RequestInterrupt(); });
+    m_form->btOKClick();
+    ASSERT_EQ(m_form->Report().install, RunReport::Install::Interrupted) << m_window.MemoText();
+    EXPECT_EQ(m_window.MemoLines().back(), "error: оновлення перервано");
+    EXPECT_EQ(DatabaseVersion(), "254");
+
+    // The table is made, and the next run goes on where the first stopped.
+    m_database.Execute("create table NO_SUCH_TABLE (N integer);");
+    StartAgain();
+    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
+    m_form->btOKClick();
+    EXPECT_TRUE(Said("продовження перерваного оновлення: 4 інструкцій скрипту вже виконано"))
+        << m_window.MemoText();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::Updated) << m_window.MemoText();
+    EXPECT_EQ(DatabaseVersion(), "255");
+    EXPECT_EQ(Count("select count(*) from NO_SUCH_TABLE"), 1);
+    // The procedure that adds 5 ran once, and so did everything after it: (10 + 5) * 2.
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    EXPECT_EQ(Count("select count(*) from T255"), 1);
+}
+
+TEST_F(JournalTest, AScriptThatChangedSinceTheInterruptionIsRunWhole) {
+    StartAtVersion(254);
+    AtLine("255.02.sql", [] { platform::RequestInterrupt(); });
+    m_form->btOKClick();
+    ASSERT_EQ(m_form->Report().install, RunReport::Install::Interrupted);
+    // As if the package now carried another 255.01.sql than the one the first run began.
+    m_database.Execute("update NORVANE$UPDATE_JOURNAL set DIGEST = 'another script'"
+                       " where ITEM = '255.01.sql';");
+    StartAgain();
+    m_form->btOKClick();
+    EXPECT_TRUE(Said("скрипт 255.01.sql змінився після перерваного оновлення: виконується "
+                     "повністю"))
+        << m_window.MemoText();
+    // Run whole: its CREATE TABLE and INSERT meet what the first run made, and fail.
+    const std::string log = ReadFile(ProgramFile("norvane-update.logs/255/255.01.sql.log"));
+    EXPECT_NE(log.find("CREATE TABLE T255"), std::string::npos) << log;
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
+    StartAtVersion(254);
+    // The template's source goes away while the main program is copied.
+    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
+    m_form->btOKClick();
+    EXPECT_EQ(m_form->Report().failedCopies, 1);
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    EXPECT_EQ(DatabaseVersion(), "255");
+    EXPECT_FALSE(fs::exists(ProgramFile("Report/a.fr3")));
+
+    // The database is at 255, but release 255 is not complete: the next run completes it.
+    StartAgain();
+    EXPECT_TRUE(Said("Встановлення пакета 255 не завершено: його буде завершено"))
+        << m_window.MemoText();
+    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK));
+    m_form->btOKClick();
+    EXPECT_TRUE(Said("Завершення встановлення пакета 255")) << m_window.MemoText();
+    EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished);
+    // Statements done by the first run are not run again; the one that failed is.
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    m_form->FinishRun();
+
+    // Now it is complete.
+    StartAgain();
+    EXPECT_EQ(m_window.MemoLines().back(), "Оновлення не можливо!!!");
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpToDate);
+}
+
+TEST_F(JournalTest, EachRunAppendsItsAccountToTheHistory) {
+    StartAtVersion(254);
+    m_form->btOKClick();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    StartAgain();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpToDate);
+
+    const std::string history = ReadFile(ProgramFile("norvane-update.log"));
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < history.size();) {
+        const std::size_t end = history.find('\n', start);
+        lines.push_back(history.substr(start, end - start));
+        start = end + 1;
+    }
+    // Times vary; everything else is as the runs went.
+    const auto timed = [](const std::string& line, const std::string& prefix) {
+        return line.rfind(prefix, 0) == 0 && line.size() == prefix.size() + 19;
+    };
+    ASSERT_EQ(lines.size(), 22u) << history;
+    EXPECT_TRUE(timed(lines[0], "=== norvane-update 1.0.0, початок ")) << lines[0];
+    const std::vector<std::string> first{
+        "база даних: " + m_database.Path(),
+        "версія до оновлення: 254",
+        "пакет 255",
+        "  255.01.sql: помилок 0",
+        "  255.02.sql: помилок 1, журнал " + ProgramFile("norvane-update.logs/255/255.02.sql.log"),
+        "  255.99.sql: помилок 0",
+        "  blob-файли: помилок 0",
+        "  скопійовано " + ProgramFile("Norvanework.exe"),
+        "  скопійовано " + ProgramFile("Report/a.fr3"),
+        "  скопійовано " + ProgramFile("Report/B.fr3"),
+        "версія після оновлення: 255",
+        "результат: оновлено, але з помилками (код 3)",
+    };
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 13), first);
+    EXPECT_TRUE(timed(lines[13], "кінець ")) << lines[13];
+    EXPECT_EQ(lines[14], "");
+    EXPECT_TRUE(timed(lines[15], "=== norvane-update 1.0.0, початок ")) << lines[15];
+    EXPECT_EQ(lines[16], "база даних: " + m_database.Path());
+    EXPECT_EQ(lines[17], "версія до оновлення: 255");
+    EXPECT_EQ(lines[18], "версія після оновлення: 255");
+    EXPECT_EQ(lines[19], "результат: оновлення не потрібне (код 10)");
+    EXPECT_TRUE(timed(lines[20], "кінець ")) << lines[20];
+    // The failing script's log outlives the work folder.
+    EXPECT_EQ(ReadFile(ProgramFile("norvane-update.logs/255/255.02.sql.log")),
+              ReadFile(WorkFile("up/255.02.sql.log")));
+}
+
+} // namespace
+} // namespace norvane::testing
