@@ -1,0 +1,182 @@
+// The test database of the Windows build: there is no isql-fb to run, so the file is created
+// and read through the Firebird client the program itself loads (under Wine, the test fbclient.dll
+// that forwards to Linux's client). Statements run one a transaction, as isql commits DDL.
+
+#include "support/test_database.h"
+
+#include "db/database.h"
+#include "db/statement.h"
+#include "db/transaction.h"
+#include "platform/library.h"
+#include "platform/paths.h"
+
+#include <ibase.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+namespace norvane::testing {
+
+namespace {
+
+std::string TestProgramDir() {
+    return ExecutableFolder(platform::ExecutablePath(), WindowsPathRules);
+}
+
+// The statements of a script: ended by ";" outside quotes, blank ones dropped.
+std::vector<std::string> Statements(std::string_view script) {
+    std::vector<std::string> statements;
+    std::string current;
+    char quote = 0;
+    for (char c : script) {
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';') {
+            if (current.find_first_not_of(" \t\r\n") != std::string::npos)
+                statements.push_back(current);
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    if (current.find_first_not_of(" \t\r\n") != std::string::npos)
+        statements.push_back(current);
+    return statements;
+}
+
+void AddParameter(std::string& block, char tag, std::string_view value) {
+    block += tag;
+    block += static_cast<char>(value.size());
+    block += value;
+}
+
+std::string Decimal(const db::ScaledInteger& number) {
+    const bool negative = number.value < 0;
+    std::string digits = std::to_string(negative ? -number.value : number.value);
+    const auto places = static_cast<std::size_t>(-number.scale);
+    if (places > 0) {
+        if (digits.size() <= places)
+            digits.insert(0, places - digits.size() + 1, '0');
+        digits.insert(digits.size() - places, ".");
+    }
+    return (negative ? "-" : "") + digits;
+}
+
+// An attachment of the test process with its own transaction, ended (committed) on Finish.
+struct Session {
+    Session(const std::string& path, int dialect)
+        : database(TestProgramDir()), transaction(database) {
+        database.SetDatabaseName(path);
+        database.Params() = {"user_name=SYSDBA", "password=unused"};
+        database.SetSQLDialect(dialect);
+        database.Open();
+        database.SetDefaultTransaction(&transaction);
+        transaction.StartTransaction();
+    }
+    db::Database database;
+    db::Transaction transaction;
+};
+
+// The first column of the first row of a select.
+db::FieldValue FirstValue(const std::string& path, int dialect, std::string_view select) {
+    Session session(path, dialect);
+    db::Statement statement(session.database, db::Parameters::Raw);
+    statement.SetSql(std::string(select));
+    statement.Execute();
+    if (!statement.Fetch())
+        throw std::runtime_error("no row from: " + std::string(select));
+    db::FieldValue value = statement.Field(0);
+    statement.Close();
+    return value;
+}
+
+} // namespace
+
+void UseSharedFirebirdEngine() {
+    // Wine hands the test script's FIREBIRD to the Linux client the test fbclient.dll calls.
+}
+
+std::optional<std::string> TestServer() {
+    const char* server = std::getenv("NORVANE_TEST_SERVER");
+    if (!server || !*server)
+        return std::nullopt;
+    return std::string(server);
+}
+
+TestDatabase::TestDatabase(int dialect, std::string_view fileName)
+    : m_dialect(dialect), m_path(m_folder / fileName) {
+    const auto library = platform::SharedLibrary::Open(
+        platform::FirebirdClientCandidates(TestProgramDir()), "the Firebird client library");
+    const auto create =
+        reinterpret_cast<decltype(&::isc_create_database)>(library.Symbol("isc_create_database"));
+    const auto detach =
+        reinterpret_cast<decltype(&::isc_detach_database)>(library.Symbol("isc_detach_database"));
+    const auto interpret =
+        reinterpret_cast<decltype(&::fb_interpret)>(library.Symbol("fb_interpret"));
+    if (!create || !detach || !interpret)
+        throw std::runtime_error(library.Name() + " cannot create databases");
+    std::string block(1, static_cast<char>(isc_dpb_version1));
+    AddParameter(block, isc_dpb_user_name, "SYSDBA");
+    AddParameter(block, isc_dpb_sql_dialect, std::string(1, static_cast<char>(dialect)));
+    AddParameter(block, isc_dpb_page_size, std::string("\x00\x20\x00\x00", 4));
+    AddParameter(block, isc_dpb_utf8_filename, "");
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = 0;
+    create(status, 0, m_path.c_str(), &handle, static_cast<short>(block.size()), block.data(), 0);
+    if (status[0] == 1 && status[1] != 0) {
+        std::string text = "cannot create " + m_path + ":";
+        const ISC_STATUS* cursor = status;
+        char line[1024];
+        while (interpret(line, sizeof line, &cursor) > 0)
+            text += std::string("\n") + line;
+        throw std::runtime_error(text);
+    }
+    detach(status, &handle);
+}
+
+std::string TestDatabase::RunIsql(const std::string& script, bool) {
+    for (const std::string& text : Statements(script)) {
+        Session session(m_path, m_dialect);
+        db::Statement statement(session.database, db::Parameters::Raw);
+        statement.SetSql(text);
+        statement.Execute();
+        session.transaction.Commit();
+    }
+    return {};
+}
+
+void TestDatabase::Execute(std::string_view isqlScript) {
+    RunIsql(std::string(isqlScript), true);
+}
+
+std::optional<std::string> TestDatabase::QueryString(std::string_view select) {
+    const db::FieldValue value = FirstValue(m_path, m_dialect, select);
+    if (std::holds_alternative<db::Null>(value))
+        return std::nullopt;
+    if (const auto* text = std::get_if<std::string>(&value))
+        return *text;
+    if (const auto* number = std::get_if<db::ScaledInteger>(&value))
+        return Decimal(*number);
+    throw std::runtime_error("a column isql's text is not made for here: " + std::string(select));
+}
+
+std::int64_t TestDatabase::QueryCount(std::string_view select) {
+    const auto text = QueryString(select);
+    if (!text)
+        throw std::runtime_error("no value from: " + std::string(select));
+    return std::stoll(*text);
+}
+
+std::string TestDatabase::QueryBlob(std::string_view select) {
+    const db::FieldValue value = FirstValue(m_path, m_dialect, select);
+    if (const auto* blob = std::get_if<db::BlobBytes>(&value))
+        return blob->bytes;
+    if (std::holds_alternative<db::Null>(value))
+        throw std::runtime_error("NULL from: " + std::string(select));
+    throw std::runtime_error("not a blob column: " + std::string(select));
+}
+
+} // namespace norvane::testing
