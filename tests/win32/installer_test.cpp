@@ -59,41 +59,11 @@ TEST_F(Win32Installer, UnattendedWithoutClientLibraryReportsItAndFails) {
 
 // The first message box a process shows: its text, after which it is dismissed.
 std::wstring DismissBoxOf(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND box = nullptr;
-    };
     for (int i = 0; i < 3000; ++i) {
-        Search search{processId};
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM param) {
-                auto& s = *reinterpret_cast<Search*>(param);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(hwnd, &owner);
-                wchar_t name[16];
-                ::GetClassNameW(hwnd, name, 16);
-                if (owner != s.processId || std::wstring(name) != L"#32770" ||
-                    !::IsWindowVisible(hwnd))
-                    return TRUE;
-                s.box = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.box != nullptr) {
-            std::wstring text;
-            ::EnumChildWindows(
-                search.box,
-                [](HWND child, LPARAM out) {
-                    wchar_t name[16], content[1024];
-                    ::GetClassNameW(child, name, 16);
-                    if (_wcsicmp(name, L"Static") == 0 &&
-                        ::GetWindowTextW(child, content, 1024) > 0)
-                        *reinterpret_cast<std::wstring*>(out) = content;
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&text));
-            ::PostMessageW(search.box, WM_COMMAND, IDOK, 0);
-            return text;
+        if (HWND box = testing::ShownWindowOf(processId, L"#32770")) {
+            const std::string text = testing::MessageBoxText(box);
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return Wide(text);
         }
         ::Sleep(10);
     }

@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/statement.h"
 #include "db/transaction.h"
+#include "platform/files.h"
 #include "platform/library.h"
 #include "platform/paths.h"
 
@@ -106,8 +107,12 @@ std::optional<std::string> TestServer() {
     return std::string(server);
 }
 
+// The file name is UTF-8 and may hold folders, which are made first.
 TestDatabase::TestDatabase(int dialect, std::string_view fileName)
-    : m_dialect(dialect), m_path(m_folder / fileName) {
+    : m_dialect(dialect), m_path(JoinPath(m_folder.Str(), fileName, WindowsPathRules)) {
+    for (std::size_t end = m_path.find('\\', m_folder.Str().size() + 1); end != std::string::npos;
+         end = m_path.find('\\', end + 1))
+        platform::CreateFolder(m_path.substr(0, end));
     const auto library = platform::SharedLibrary::Open(
         platform::FirebirdClientCandidates(TestProgramDir()), "the Firebird client library");
     const auto create =
