@@ -26,12 +26,16 @@ using testing::ControlText;
 using testing::ReadFile;
 using testing::ShownWindowOf;
 
+// How the installer reaches its database: the embedded engine, or the test's loopback server.
+enum class Attach { Local, Server };
+
 // Where the product, the temporary files and the database lie, inside one test folder.
 struct Layout {
     const char* name;
     const char* program;
     const char* temp;
     const char* database;
+    Attach attach;
 };
 
 void PrintTo(const Layout& layout, std::ostream* out) {
@@ -39,8 +43,11 @@ void PrintTo(const Layout& layout, std::ostream* out) {
 }
 
 const Layout kLayouts[] = {
-    {"Plain", "Norvane", "Temp", "norvane.fdb"},
-    {"Ukrainian", "Програма Норвейн", "Тимчасові файли", "Дані їжака\\Кошторис ґанку.fdb"},
+    {"Plain", "Norvane", "Temp", "norvane.fdb", Attach::Local},
+    {"Ukrainian", "Програма Норвейн", "Тимчасові файли", "Дані їжака\\Кошторис ґанку.fdb",
+     Attach::Local},
+    {"UkrainianOnServer", "Програма Норвейн", "Тимчасові файли", "Дані їжака\\Кошторис.fdb",
+     Attach::Server},
 };
 
 fs::path Native(const std::string& path) {
@@ -86,6 +93,10 @@ class Win32Update : public ::testing::TestWithParam<Layout> {
 protected:
     void SetUp() override {
         const Layout& layout = GetParam();
+        const auto server = testing::TestServer();
+        if (layout.attach == Attach::Server && !server)
+            GTEST_SKIP()
+                << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
         program = JoinPath(root.Str(), layout.program);
         temp = JoinPath(root.Str(), layout.temp);
         ASSERT_TRUE(platform::CreateFolder(program));
@@ -109,8 +120,11 @@ protected:
                           "insert into versions values (1, 0, 1, '2001-01-01');"
                           "insert into versions values (1, 1, 253, '2018-01-01');");
         // A Unicode configuration file: the path's letters need not fit the ANSI code page.
+        const std::string serverLines = layout.attach == Attach::Server
+                                            ? "NameServer=" + *server + "\r\nTypeServer=1\r\n"
+                                            : "TypeServer=0\r\n";
         const std::wstring ini =
-            L"\xFEFF[Common]\r\nPathBaseIB=" + Wide(database->Path()) + L"\r\nTypeServer=0\r\n";
+            L"\xFEFF[Common]\r\nPathBaseIB=" + Wide(database->Path()) + L"\r\n" + Wide(serverLines);
         testing::WriteFile(Native(JoinPath(program, "nrv.ini")),
                            std::string_view(reinterpret_cast<const char*>(ini.data()),
                                             ini.size() * sizeof(wchar_t)));
