@@ -57,6 +57,23 @@ TEST_F(Win32Installer, UnattendedWithoutClientLibraryReportsItAndFails) {
     }
 }
 
+TEST_F(Win32Installer, UnattendedWithAClientOfTheOtherBitnessNamesTheBuildToUse) {
+    ASSERT_FALSE(platform::CopyFileReplacing(NORVANE_OTHER_BITNESS_CLIENT,
+                                             JoinPath(programFolder, "fbclient.dll")));
+    const auto run = testing::RunCaptured(installer, "--unattended", programFolder);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    const std::string own = std::to_string(sizeof(void*) * 8);
+    const std::string other = sizeof(void*) == 8 ? "32" : "64";
+    const std::string reason = "a " + other + "-bit library, which this " + own +
+                               "-bit program cannot load: use the " + other +
+                               "-bit norvane-update.exe";
+    // The search path finds the same file beside the installer.
+    EXPECT_EQ(Unix(run.err), "error: Cannot load the Firebird client library " +
+                                 JoinPath(programFolder, "fbclient.dll") + ": " + reason +
+                                 "; fbclient.dll: " + reason + "\n");
+}
+
 // The first message box a process shows: its text, after which it is dismissed.
 std::wstring DismissBoxOf(DWORD processId) {
     for (int i = 0; i < 3000; ++i) {
