@@ -38,32 +38,50 @@ std::wstring EnvironmentBlock(const ExtraEnvironment& extra) {
     return block + L'\0';
 }
 
+// The system's enumerations take a function of its own calling convention, not a lambda.
+BOOL CALLBACK Visit(HWND window, LPARAM visitor) {
+    return (*reinterpret_cast<const std::function<bool(HWND)>*>(visitor))(window) ? TRUE : FALSE;
+}
+
+LPARAM VisitorParam(const std::function<bool(HWND)>& visit) {
+    return reinterpret_cast<LPARAM>(&visit);
+}
+
 } // namespace
 
 std::string TestProgramFolder() {
     return ExecutableFolder(platform::ExecutablePath(), WindowsPathRules);
 }
 
+void ForEachWindow(const std::function<bool(HWND)>& visit) {
+    ::EnumWindows(Visit, VisitorParam(visit));
+}
+
+void ForEachChild(HWND window, const std::function<bool(HWND)>& visit) {
+    ::EnumChildWindows(window, Visit, VisitorParam(visit));
+}
+
+void ForEachThreadWindow(DWORD thread, const std::function<bool(HWND)>& visit) {
+    ::EnumThreadWindows(thread, Visit, VisitorParam(visit));
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256];
+    const int length = ::GetClassNameW(window, name, 256);
+    return std::wstring(name, static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
 HWND ShownWindowOf(DWORD processId, const std::wstring& className) {
-    struct Search {
-        DWORD processId;
-        const std::wstring& className;
-        HWND found = nullptr;
-    } search{processId, className};
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM param) {
-            auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(hwnd, &owner);
-            wchar_t name[64];
-            ::GetClassNameW(hwnd, name, 64);
-            if (owner != s.processId || s.className != name || !::IsWindowVisible(hwnd))
-                return TRUE;
-            s.found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    ForEachWindow([&](HWND window) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner != processId || ClassOf(window) != className || !::IsWindowVisible(window))
+            return true;
+        found = window;
+        return false;
+    });
+    return found;
 }
 
 std::string ControlText(HWND control) {
@@ -76,38 +94,24 @@ std::string ControlText(HWND control) {
 }
 
 HWND ChildOfClass(HWND window, const std::wstring& className) {
-    struct Search {
-        const std::wstring& className;
-        HWND found = nullptr;
-    } search{className};
-    ::EnumChildWindows(
-        window,
-        [](HWND child, LPARAM param) {
-            auto& s = *reinterpret_cast<Search*>(param);
-            wchar_t name[64];
-            ::GetClassNameW(child, name, 64);
-            if (::_wcsicmp(name, s.className.c_str()) != 0)
-                return TRUE;
-            s.found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    ForEachChild(window, [&](HWND child) {
+        if (::_wcsicmp(ClassOf(child).c_str(), className.c_str()) != 0)
+            return true;
+        found = child;
+        return false;
+    });
+    return found;
 }
 
 std::string MessageBoxText(HWND box) {
     // The box's icon is a static control too, without text.
     std::string text;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM out) {
-            wchar_t name[16];
-            ::GetClassNameW(child, name, 16);
-            if (::_wcsicmp(name, L"Static") == 0 && ::GetWindowTextLengthW(child) > 0)
-                *reinterpret_cast<std::string*>(out) = ControlText(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
+    ForEachChild(box, [&](HWND child) {
+        if (::_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && ::GetWindowTextLengthW(child) > 0)
+            text = ControlText(child);
+        return true;
+    });
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/win32/wide.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,15 @@ namespace norvane::testing {
 
 /// The folder of the running test program, where its helper programs are built.
 std::string TestProgramFolder();
+
+/// Calls visit for each top-level window, each child of a window, or each window of a thread,
+/// until it returns false.
+void ForEachWindow(const std::function<bool(HWND)>& visit);
+void ForEachChild(HWND window, const std::function<bool(HWND)>& visit);
+void ForEachThreadWindow(DWORD thread, const std::function<bool(HWND)>& visit);
+
+/// The window's class name.
+std::wstring ClassOf(HWND window);
 
 /// The visible top-level window of a window class that a process shows, or null.
 HWND ShownWindowOf(DWORD processId, const std::wstring& className);

@@ -67,21 +67,14 @@ std::vector<std::string> Lines(std::string text) {
 
 // The child of a window whose text is text.
 HWND ChildWithText(HWND window, const std::string& text) {
-    struct Search {
-        std::string text;
-        HWND found = nullptr;
-    } search{text};
-    ::EnumChildWindows(
-        window,
-        [](HWND child, LPARAM param) {
-            auto& s = *reinterpret_cast<Search*>(param);
-            if (ControlText(child) != s.text)
-                return TRUE;
-            s.found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    testing::ForEachChild(window, [&](HWND child) {
+        if (ControlText(child) != text)
+            return true;
+        found = child;
+        return false;
+    });
+    return found;
 }
 
 void Click(HWND window, HWND button) {

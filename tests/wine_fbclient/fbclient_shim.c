@@ -20,11 +20,11 @@ typedef intptr_t ISC_STATUS;
 typedef unsigned int FB_API_HANDLE;
 typedef int ISC_LONG;
 /* The Linux library's calling convention, as opposed to the Windows one of WINAPI. */
-#define LINUX_ABI __attribute__((sysv_abi))
+#define LINUX_ABI __attribute__((__sysv_abi__))
 #else
 typedef void* FB_API_HANDLE;
 typedef long ISC_LONG;
-#define LINUX_ABI __attribute__((cdecl))
+#define LINUX_ABI __attribute__((__cdecl__))
 #endif
 
 enum {
