@@ -1,5 +1,7 @@
 #include "installer_fixture.h"
 
+#include "support/two_packages.h"
+
 #include <filesystem>
 
 namespace norvane::testing {
@@ -9,15 +11,7 @@ InstallerTest::InstallerTest() {
 }
 
 void InstallerTest::StartAtVersion(int version) {
-    m_database.Execute("create table versions (code integer, build integer, data integer,"
-                       " update_date timestamp);"
-                       "create table INFO_DOC (ID integer not null primary key,"
-                       " NOTE_U blob sub_type 0);"
-                       "insert into INFO_DOC (ID) values (7);"
-                       "insert into INFO_DOC (ID) values (10);"
-                       "insert into versions values (1, 0, 1, '2001-01-01');"
-                       "insert into versions values (1, 1, " +
-                       std::to_string(version) + ", '2018-01-01');");
+    m_database.Execute(ProductDatabaseScript(version));
     WriteFile(m_program.Path() / "nrv.ini",
               "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
     m_form = std::make_unique<app::TForm1>(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/statement.h"
 #include "support/temp_folder.h"
 
 #include <cstdint>
@@ -31,6 +32,9 @@ public:
     std::string QueryBlob(std::string_view select);
     /// The first column of the first row as an integer; throws for NULL or no row.
     std::int64_t QueryCount(std::string_view select);
+    /// The first column of the first row as the program's client layer reads it; throws for
+    /// no row.
+    db::FieldValue FirstValue(std::string_view select);
 
 private:
     std::string RunIsql(const std::string& script, bool connect);

@@ -21,10 +21,6 @@ namespace norvane::testing {
 
 namespace {
 
-std::string TestProgramDir() {
-    return ExecutableFolder(platform::ExecutablePath(), WindowsPathRules);
-}
-
 // The statements of a script: ended by ";" outside quotes, blank ones dropped.
 std::vector<std::string> Statements(std::string_view script) {
     std::vector<std::string> statements;
@@ -66,45 +62,10 @@ std::string Decimal(const db::ScaledInteger& number) {
     return (negative ? "-" : "") + digits;
 }
 
-// An attachment of the test process with its own transaction, ended (committed) on Finish.
-struct Session {
-    Session(const std::string& path, int dialect)
-        : database(TestProgramDir()), transaction(database) {
-        database.SetDatabaseName(path);
-        database.Params() = {"user_name=SYSDBA", "password=unused"};
-        database.SetSQLDialect(dialect);
-        database.Open();
-        database.SetDefaultTransaction(&transaction);
-        transaction.StartTransaction();
-    }
-    db::Database database;
-    db::Transaction transaction;
-};
-
-// The first column of the first row of a select.
-db::FieldValue FirstValue(const std::string& path, int dialect, std::string_view select) {
-    Session session(path, dialect);
-    db::Statement statement(session.database, db::Parameters::Raw);
-    statement.SetSql(std::string(select));
-    statement.Execute();
-    if (!statement.Fetch())
-        throw std::runtime_error("no row from: " + std::string(select));
-    db::FieldValue value = statement.Field(0);
-    statement.Close();
-    return value;
-}
-
 } // namespace
 
 void UseSharedFirebirdEngine() {
     // Wine hands the test script's FIREBIRD to the Linux client the test fbclient.dll calls.
-}
-
-std::optional<std::string> TestServer() {
-    const char* server = std::getenv("NORVANE_TEST_SERVER");
-    if (!server || !*server)
-        return std::nullopt;
-    return std::string(server);
 }
 
 // The file name is UTF-8 and may hold folders, which are made first.
@@ -113,8 +74,8 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
     for (std::size_t end = m_path.find('\\', m_folder.Str().size() + 1); end != std::string::npos;
          end = m_path.find('\\', end + 1))
         platform::CreateFolder(m_path.substr(0, end));
-    const auto library = platform::SharedLibrary::Open(
-        platform::FirebirdClientCandidates(TestProgramDir()), "the Firebird client library");
+    const auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(""),
+                                                       "the Firebird client library");
     const auto create =
         reinterpret_cast<decltype(&::isc_create_database)>(library.Symbol("isc_create_database"));
     const auto detach =
@@ -143,12 +104,19 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
 }
 
 std::string TestDatabase::RunIsql(const std::string& script, bool) {
+    db::Database database("");
+    database.SetDatabaseName(m_path);
+    database.Params() = {"user_name=SYSDBA", "password=unused"};
+    database.SetSQLDialect(m_dialect);
+    database.Open();
+    db::Transaction transaction(database);
+    database.SetDefaultTransaction(&transaction);
     for (const std::string& text : Statements(script)) {
-        Session session(m_path, m_dialect);
-        db::Statement statement(session.database, db::Parameters::Raw);
+        transaction.StartTransaction();
+        db::Statement statement(database, db::Parameters::Raw);
         statement.SetSql(text);
         statement.Execute();
-        session.transaction.Commit();
+        transaction.Commit();
     }
     return {};
 }
@@ -158,7 +126,7 @@ void TestDatabase::Execute(std::string_view isqlScript) {
 }
 
 std::optional<std::string> TestDatabase::QueryString(std::string_view select) {
-    const db::FieldValue value = FirstValue(m_path, m_dialect, select);
+    const db::FieldValue value = FirstValue(select);
     if (std::holds_alternative<db::Null>(value))
         return std::nullopt;
     if (const auto* text = std::get_if<std::string>(&value))
@@ -166,22 +134,6 @@ std::optional<std::string> TestDatabase::QueryString(std::string_view select) {
     if (const auto* number = std::get_if<db::ScaledInteger>(&value))
         return Decimal(*number);
     throw std::runtime_error("a column isql's text is not made for here: " + std::string(select));
-}
-
-std::int64_t TestDatabase::QueryCount(std::string_view select) {
-    const auto text = QueryString(select);
-    if (!text)
-        throw std::runtime_error("no value from: " + std::string(select));
-    return std::stoll(*text);
-}
-
-std::string TestDatabase::QueryBlob(std::string_view select) {
-    const db::FieldValue value = FirstValue(m_path, m_dialect, select);
-    if (const auto* blob = std::get_if<db::BlobBytes>(&value))
-        return blob->bytes;
-    if (std::holds_alternative<db::Null>(value))
-        throw std::runtime_error("NULL from: " + std::string(select));
-    throw std::runtime_error("not a blob column: " + std::string(select));
 }
 
 } // namespace norvane::testing

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
+#include "support/two_packages.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -104,14 +105,7 @@ protected:
                                                  JoinPath(program, "fbclient.dll")));
 
         database = std::make_unique<testing::TestDatabase>(3, layout.database);
-        database->Execute("create table versions (code integer, build integer, data integer,"
-                          " update_date timestamp);"
-                          "create table INFO_DOC (ID integer not null primary key,"
-                          " NOTE_U blob sub_type 0);"
-                          "insert into INFO_DOC (ID) values (7);"
-                          "insert into INFO_DOC (ID) values (10);"
-                          "insert into versions values (1, 0, 1, '2001-01-01');"
-                          "insert into versions values (1, 1, 253, '2018-01-01');");
+        database->Execute(testing::ProductDatabaseScript(253));
         // A Unicode configuration file: the path's letters need not fit the ANSI code page.
         const std::string serverLines = layout.attach == Attach::Server
                                             ? "NameServer=" + *server + "\r\nTypeServer=1\r\n"
@@ -131,36 +125,7 @@ protected:
     }
 
     std::vector<std::string> ExpectedMemo() const {
-        return {
-            "Перевірка запущенної програми...OK",
-            "Підключення до бази даних",
-            database->Path(),
-            "Версія бази даних: 253",
-            "Наявні пакети оновлення:",
-            "254_RAR",
-            "255_RAR [OK]",
-            "Створення тимчасового каталога",
-            JoinPath(temp, "nrv7.nvx"),
-            "Наявність архиватора RAR...[OK]",
-            "Копіювання пакету",
-            Work("254.rar"),
-            "Розпаковка пакету...[OK]",
-            "Встановлення оновлення",
-            "254.01.sql",
-            "254.99.sql",
-            "Norvanework.exe...[OK]",
-            "Копіювання пакету",
-            Work("255.rar"),
-            "Розпаковка пакету...[OK]",
-            "Встановлення оновлення",
-            "255.01.sql",
-            "255.02.sql",
-            "error: помилок у скрипті: 1, журнал: " + Work("up\\255.02.sql.log"),
-            "255.99.sql",
-            "Norvanework.exe...[OK]",
-            "a.fr3...[OK]",
-            "B.fr3...[OK]",
-        };
+        return testing::TwoPackagesMemo(database->Path(), JoinPath(temp, "nrv7.nvx"));
     }
 
     // The database went through both packages, the program folder holds the newest files,
