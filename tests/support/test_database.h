@@ -1,6 +1,8 @@
 #pragma once
 
+#include "db/database.h"
 #include "db/statement.h"
+#include "db/transaction.h"
 #include "support/temp_folder.h"
 
 #include <cstdint>
@@ -37,6 +39,13 @@ public:
     db::FieldValue FirstValue(std::string_view select);
 
 private:
+    // An attachment of this process to the file, the default transaction not yet started.
+    struct Session {
+        explicit Session(const TestDatabase& file);
+        db::Database database;
+        db::Transaction transaction;
+    };
+
     std::string RunIsql(const std::string& script, bool connect);
 
     TempFolder m_folder;

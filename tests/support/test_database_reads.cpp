@@ -1,11 +1,8 @@
-// The reads both systems' test databases make alike: typed values through the program's own
-// client layer (isql-fb prints no blob's bytes, and the Windows build has no isql-fb), counts
-// from the text of the first value.
+// The attachment and the reads both systems' test databases make alike: typed values through the
+// program's own client layer (isql-fb prints no blob's bytes, and the Windows build has no
+// isql-fb), counts from the text of the first value.
 
 #include "support/test_database.h"
-
-#include "db/database.h"
-#include "db/transaction.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -19,16 +16,18 @@ std::optional<std::string> TestServer() {
     return std::string(server);
 }
 
-db::FieldValue TestDatabase::FirstValue(std::string_view select) {
-    db::Database database("");
-    database.SetDatabaseName(m_path);
+TestDatabase::Session::Session(const TestDatabase& file) : database(""), transaction(database) {
+    database.SetDatabaseName(file.m_path);
     database.Params() = {"user_name=SYSDBA", "password=unused"};
-    database.SetSQLDialect(m_dialect);
+    database.SetSQLDialect(file.m_dialect);
     database.Open();
-    db::Transaction transaction(database);
     database.SetDefaultTransaction(&transaction);
-    transaction.StartTransaction();
-    db::Statement statement(database, db::Parameters::Raw);
+}
+
+db::FieldValue TestDatabase::FirstValue(std::string_view select) {
+    Session session(*this);
+    session.transaction.StartTransaction();
+    db::Statement statement(session.database, db::Parameters::Raw);
     statement.SetSql(std::string(select));
     statement.Execute();
     if (!statement.Fetch())

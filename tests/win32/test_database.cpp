@@ -4,9 +4,6 @@
 
 #include "support/test_database.h"
 
-#include "db/database.h"
-#include "db/statement.h"
-#include "db/transaction.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/paths.h"
@@ -104,19 +101,13 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
 }
 
 std::string TestDatabase::RunIsql(const std::string& script, bool) {
-    db::Database database("");
-    database.SetDatabaseName(m_path);
-    database.Params() = {"user_name=SYSDBA", "password=unused"};
-    database.SetSQLDialect(m_dialect);
-    database.Open();
-    db::Transaction transaction(database);
-    database.SetDefaultTransaction(&transaction);
+    Session session(*this);
     for (const std::string& text : Statements(script)) {
-        transaction.StartTransaction();
-        db::Statement statement(database, db::Parameters::Raw);
+        session.transaction.StartTransaction();
+        db::Statement statement(session.database, db::Parameters::Raw);
         statement.SetSql(text);
         statement.Execute();
-        transaction.Commit();
+        session.transaction.Commit();
     }
     return {};
 }
