@@ -27,13 +27,12 @@ typedef long ISC_LONG;
 #define LINUX_ABI __attribute__((__cdecl__))
 #endif
 
+/* The parts of the status vector and the parameter block this file reads. */
 enum {
     ArgEnd = 0,
-    ArgGds = 1,
     ArgString = 2,
     ArgCstring = 3,
     ArgInterpreted = 5,
-    ArgSqlState = 19,
     StatusLength = 20,
     DpbUtf8Filename = 77,
     DpbVersion1 = 1,
