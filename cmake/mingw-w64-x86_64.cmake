@@ -1,26 +1,6 @@
-# Cross build of the Windows installer with Debian's mingw-w64:
+# Cross build of the 64-bit Windows installer with Debian's mingw-w64:
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-# The posix thread model is the one whose libstdc++ has std::thread and std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
+# It loads only a 64-bit fbclient.dll; the 32-bit build (mingw-w64-i686.cmake) is the one to ship.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(mingw_triple x86_64-w64-mingw32)
-
-find_program(CMAKE_C_COMPILER NAMES ${mingw_triple}-gcc-posix ${mingw_triple}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${mingw_triple}-g++-posix ${mingw_triple}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${mingw_triple}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Windows 10 APIs (per-monitor DPI awareness) and the wide forms of every call.
-add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX
-                        WIN32_LEAN_AND_MEAN)
-
-# Test executables, gtest discovery and build-time tools run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -107,12 +107,13 @@ template <typename Traits> class ClientHandle {
 public:
     explicit ClientHandle(std::shared_ptr<const Client> client) : m_client(std::move(client)) {}
     ClientHandle(ClientHandle&& other) noexcept
-        : m_client(std::move(other.m_client)), m_handle(std::exchange(other.m_handle, 0)) {}
+        : m_client(std::move(other.m_client)),
+          m_handle(std::exchange(other.m_handle, FB_API_HANDLE{})) {}
     ClientHandle& operator=(ClientHandle&& other) noexcept {
         if (this != &other) {
             Reset();
             m_client = std::move(other.m_client);
-            m_handle = std::exchange(other.m_handle, 0);
+            m_handle = std::exchange(other.m_handle, FB_API_HANDLE{});
         }
         return *this;
     }
@@ -122,18 +123,18 @@ public:
 
     /// The handle's address, for the client calls that create, use or end it.
     FB_API_HANDLE* Ptr() { return &m_handle; }
-    bool Valid() const { return m_handle != 0; }
+    bool Valid() const { return m_handle != FB_API_HANDLE{}; }
     const Client& Api() const { return *m_client; }
 
     void Reset() noexcept {
-        if (m_handle != 0 && m_client)
+        if (m_handle != FB_API_HANDLE{} && m_client)
             Traits::Release(*m_client, &m_handle);
-        m_handle = 0;
+        m_handle = FB_API_HANDLE{};
     }
 
 private:
     std::shared_ptr<const Client> m_client;
-    FB_API_HANDLE m_handle = 0;
+    FB_API_HANDLE m_handle{};
 };
 
 using AttachmentHandle = ClientHandle<AttachmentTraits>;

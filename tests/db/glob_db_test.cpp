@@ -1,6 +1,7 @@
 #include "db/glob_db.h"
 
 #include "db/statement.h"
+#include "platform/paths.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -49,18 +50,20 @@ TEST(CGlobDB, ConstructorWithBlankPathDoesNotAttach) {
 struct NameCase {
     const char* server;
     const char* path;
-    const char* expected;
+    std::string expected;
 };
 
 // Every path here is missing, so the attach fails after the name is built; the name the
 // client was given stays readable.
 TEST(CGlobDB, DatabaseNameForms) {
+    // The file beside the program is joined with the system's separator.
+    const std::string besideProgram = JoinPath("/nonexistent/app", "vuvavari.fdb");
     const NameCase cases[] = {
         {"", "/nonexistent/x.fdb", "/nonexistent/x.fdb"},
         {" \tlocalhost\t ", "/nonexistent/x.fdb", "localhost:/nonexistent/x.fdb"},
         {" \t ", "/nonexistent/x.fdb", "/nonexistent/x.fdb"},
-        {"", "  ", "/nonexistent/app/vuvavari.fdb"},
-        {"localhost", "\t", "localhost:/nonexistent/app/vuvavari.fdb"},
+        {"", "  ", besideProgram},
+        {"localhost", "\t", "localhost:" + besideProgram},
         {"localhost", " /nonexistent/x.fdb", "localhost: /nonexistent/x.fdb"},
     };
     CGlobDB globDb("/nonexistent/app", "", "");

@@ -1,5 +1,7 @@
 #include "installer_fixture.h"
 
+#include "support/two_packages.h"
+
 #include <filesystem>
 
 namespace norvane::testing {
@@ -14,15 +16,7 @@ void InstallerTest::StartAtVersion(int version) {
 }
 
 void InstallerTest::MakeDatabaseAt(int version) {
-    m_database.Execute("create table versions (code integer, build integer, data integer,"
-                       " update_date timestamp);"
-                       "create table INFO_DOC (ID integer not null primary key,"
-                       " NOTE_U blob sub_type 0);"
-                       "insert into INFO_DOC (ID) values (7);"
-                       "insert into INFO_DOC (ID) values (10);"
-                       "insert into versions values (1, 0, 1, '2001-01-01');"
-                       "insert into versions values (1, 1, " +
-                       std::to_string(version) + ", '2018-01-01');");
+    m_database.Execute(ProductDatabaseScript(version));
 }
 
 void InstallerTest::Start() {

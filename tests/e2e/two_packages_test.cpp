@@ -4,6 +4,7 @@
 #include "base/exceptions.h"
 #include "platform/files.h"
 #include "support/environment_override.h"
+#include "support/two_packages.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -23,39 +24,8 @@ TEST_F(InstallerTest, From253BothPackagesAreAppliedInOrder) {
     EXPECT_EQ(m_window.Caption(Control::lActVer), "254 - 255");
     m_form->btOKClick();
 
-    const std::string work = m_form->WorkDir;
-    const std::vector<std::string> expected{
-        "Перевірка запущенної програми...OK",
-        "Підключення до бази даних",
-        m_database.Path(),
-        "Версія бази даних: 253",
-        "Наявні пакети оновлення:",
-        "254_RAR",
-        "255_RAR [OK]",
-        "Створення тимчасового каталога",
-        work,
-        "Наявність архиватора RAR...[OK]",
-        "Копіювання пакету",
-        WorkFile("254.rar"),
-        "Розпаковка пакету...[OK]",
-        "Встановлення оновлення",
-        "254.01.sql",
-        "254.99.sql",
-        "Norvanework.exe...[OK]",
-        "Копіювання пакету",
-        WorkFile("255.rar"),
-        "Розпаковка пакету...[OK]",
-        "Встановлення оновлення",
-        "255.01.sql",
-        "255.02.sql",
-        "error: помилок у скрипті: 1, журнал: " +
-            ProgramFile("norvane-update.logs/255/255.02.sql.log"),
-        "255.99.sql",
-        "Norvanework.exe...[OK]",
-        "a.fr3...[OK]",
-        "B.fr3...[OK]",
-    };
-    EXPECT_EQ(m_window.MemoLines(), expected);
+    EXPECT_EQ(m_window.MemoLines(),
+              TwoPackagesMemo(m_database.Path(), m_form->WorkDir, m_program.Str()));
 
     // The database went through both packages.
     EXPECT_EQ(DatabaseVersion(), "255");

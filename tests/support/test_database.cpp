@@ -1,9 +1,5 @@
 #include "support/test_database.h"
 
-#include "db/database.h"
-#include "db/statement.h"
-#include "db/transaction.h"
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,13 +95,6 @@ void UseSharedFirebirdEngine() {
     });
 }
 
-std::optional<std::string> TestServer() {
-    const char* server = std::getenv("NORVANE_TEST_SERVER");
-    if (!server || !*server)
-        return std::nullopt;
-    return std::string(server);
-}
-
 TestDatabase::TestDatabase(int dialect, std::string_view fileName)
     : m_dialect(dialect), m_path(m_folder / fileName) {
     UseSharedFirebirdEngine();
@@ -182,36 +171,6 @@ std::optional<std::string> TestDatabase::QueryString(std::string_view select) {
         return value;
     }
     return std::nullopt;
-}
-
-std::int64_t TestDatabase::QueryCount(std::string_view select) {
-    const auto text = QueryString(select);
-    if (!text)
-        throw std::runtime_error("no value from: " + std::string(select));
-    return std::stoll(*text);
-}
-
-std::string TestDatabase::QueryBlob(std::string_view select) {
-    db::Database database("");
-    database.SetDatabaseName(m_path);
-    database.Params() = {"user_name=SYSDBA", "password=unused"};
-    database.SetSQLDialect(m_dialect);
-    database.Open();
-    db::Transaction transaction(database);
-    database.SetDefaultTransaction(&transaction);
-    transaction.StartTransaction();
-    db::Statement statement(database, db::Parameters::Raw);
-    statement.SetSql(std::string(select));
-    statement.Execute();
-    if (!statement.Fetch())
-        throw std::runtime_error("no row from: " + std::string(select));
-    const db::FieldValue value = statement.Field(0);
-    statement.Close();
-    if (const auto* blob = std::get_if<db::BlobBytes>(&value))
-        return blob->bytes;
-    if (std::holds_alternative<db::Null>(value))
-        throw std::runtime_error("NULL from: " + std::string(select));
-    throw std::runtime_error("not a blob column: " + std::string(select));
 }
 
 } // namespace norvane::testing

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "db/database.h"
+#include "db/statement.h"
+#include "db/transaction.h"
 #include "support/temp_folder.h"
 
 #include <cstdint>
@@ -35,8 +38,18 @@ public:
     std::string QueryBlob(std::string_view select);
     /// The first column of the first row as an integer; throws for NULL or no row.
     std::int64_t QueryCount(std::string_view select);
+    /// The first column of the first row as the program's client layer reads it; throws for
+    /// no row.
+    db::FieldValue FirstValue(std::string_view select);
 
 private:
+    // An attachment of this process to the file, the default transaction not yet started.
+    struct Session {
+        explicit Session(const TestDatabase& file);
+        db::Database database;
+        db::Transaction transaction;
+    };
+
     std::string RunIsql(const std::string& script, bool connect, std::string_view options = "");
 
     TempFolder m_folder;

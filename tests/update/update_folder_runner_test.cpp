@@ -1,5 +1,6 @@
 #include "update/update_folder_runner.h"
 
+#include "platform/paths.h"
 #include "update_fixture.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ protected:
                          "CREATE TABLE SEQ (N INTEGER NOT NULL, WHAT VARCHAR(40));");
     }
 
-    std::string Up(const std::string& name) const { return folder / ("up/" + name); }
+    std::string Up(const std::string& name) const { return JoinPath(folder / "up", name); }
     std::string WriteUp(const std::string& name, std::string_view bytes) {
         return Write("up/" + name, bytes);
     }
@@ -233,7 +234,10 @@ TEST_F(UpdateFolderRunnerTest, UnreadableScriptStopsTheRunAndLeavesLaterFilesAlo
 
 TEST_F(UpdateFolderRunnerTest, UnreadableScriptFoundWhileCountingRunsNothing) {
     WriteUp("255.01.sql", SeqScript("before"));
-    fs::create_symlink(Up("nowhere"), Up("255.02.sql"));
+    std::error_code linkError;
+    fs::create_symlink(Up("nowhere"), Up("255.02.sql"), linkError);
+    if (linkError)
+        GTEST_SKIP() << "no symbolic links here: " << linkError.message();
     EXPECT_ANY_THROW(Run(&bar, &fileLabel, &timeLabel));
     EXPECT_EQ(database.QueryCount("select count(*) from SEQ"), 0);
     EXPECT_TRUE(fs::exists(Up("255.01.sql")));

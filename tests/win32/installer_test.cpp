@@ -57,43 +57,30 @@ TEST_F(Win32Installer, UnattendedWithoutClientLibraryReportsItAndFails) {
     }
 }
 
+TEST_F(Win32Installer, UnattendedWithAClientOfTheOtherBitnessNamesTheBuildToUse) {
+    ASSERT_FALSE(platform::CopyFileReplacing(NORVANE_OTHER_BITNESS_CLIENT,
+                                             JoinPath(programFolder, "fbclient.dll")));
+    const auto run = testing::RunCaptured(installer, "--unattended", programFolder);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    const std::string own = std::to_string(sizeof(void*) * 8);
+    const std::string other = sizeof(void*) == 8 ? "32" : "64";
+    const std::string reason = "a " + other + "-bit library, which this " + own +
+                               "-bit program cannot load: use the " + other +
+                               "-bit norvane-update.exe";
+    // The search path finds the same file beside the installer.
+    EXPECT_EQ(Unix(run.err), "error: Cannot load the Firebird client library " +
+                                 JoinPath(programFolder, "fbclient.dll") + ": " + reason +
+                                 "; fbclient.dll: " + reason + "\n");
+}
+
 // The first message box a process shows: its text, after which it is dismissed.
 std::wstring DismissBoxOf(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND box = nullptr;
-    };
     for (int i = 0; i < 3000; ++i) {
-        Search search{processId};
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM param) {
-                auto& s = *reinterpret_cast<Search*>(param);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(hwnd, &owner);
-                wchar_t name[16];
-                ::GetClassNameW(hwnd, name, 16);
-                if (owner != s.processId || std::wstring(name) != L"#32770" ||
-                    !::IsWindowVisible(hwnd))
-                    return TRUE;
-                s.box = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.box != nullptr) {
-            std::wstring text;
-            ::EnumChildWindows(
-                search.box,
-                [](HWND child, LPARAM out) {
-                    wchar_t name[16], content[1024];
-                    ::GetClassNameW(child, name, 16);
-                    if (_wcsicmp(name, L"Static") == 0 &&
-                        ::GetWindowTextW(child, content, 1024) > 0)
-                        *reinterpret_cast<std::wstring*>(out) = content;
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&text));
-            ::PostMessageW(search.box, WM_COMMAND, IDOK, 0);
-            return text;
+        if (HWND box = testing::ShownWindowOf(processId, L"#32770")) {
+            const std::string text = testing::MessageBoxText(box);
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return Wide(text);
         }
         ::Sleep(10);
     }

@@ -295,6 +295,24 @@ TEST(Win32Library, LoadsFromTheCandidatesInOrder) {
     EXPECT_EQ(library.Symbol("NoSuchFunction"), nullptr);
 }
 
+// The system's own text for the other bitness says only "not a valid Win32 application".
+TEST(Win32Library, ALibraryOfTheOtherBitnessNamesTheBuildThatLoadsIt) {
+    TempFolder folder;
+    const std::string client = JoinPath(folder.Str(), "fbclient.dll");
+    ASSERT_FALSE(platform::CopyFileReplacing(NORVANE_OTHER_BITNESS_CLIENT, client));
+    const std::string own = std::to_string(sizeof(void*) * 8);
+    const std::string other = sizeof(void*) == 8 ? "32" : "64";
+    try {
+        platform::SharedLibrary::Open({client}, "the Firebird client library");
+        FAIL() << "no error";
+    } catch (const ELibraryError& error) {
+        EXPECT_EQ(error.Message(), "Cannot load the Firebird client library " + client + ": a " +
+                                       other + "-bit library, which this " + own +
+                                       "-bit program cannot load: use the " + other +
+                                       "-bit norvane-update.exe");
+    }
+}
+
 TEST(Win32Library, FirebirdClientIsLookedForBesideTheInstallerFirst) {
     ::SetEnvironmentVariableW(L"NORVANE_FBCLIENT", nullptr);
     EXPECT_EQ(platform::FirebirdClientCandidates("D:\\Upd"),

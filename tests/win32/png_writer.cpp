@@ -3,9 +3,9 @@
 #include "rar4/rar4_writer.h"
 
 #include <algorithm>
-#include <span>
 #include <filesystem>
 #include <fstream>
+#include <span>
 
 namespace norvane::testing {
 

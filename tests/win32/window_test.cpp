@@ -220,33 +220,17 @@ private:
     void Watch(DWORD thread) {
         for (int i = 0; i < 1000 && !m_stop; ++i) {
             HWND box = nullptr;
-            ::EnumThreadWindows(
-                thread,
-                [](HWND hwnd, LPARAM found) {
-                    wchar_t name[16];
-                    ::GetClassNameW(hwnd, name, 16);
-                    if (std::wstring(name) != L"#32770" || !::IsWindowVisible(hwnd))
-                        return TRUE;
-                    *reinterpret_cast<HWND*>(found) = hwnd;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&box));
+            testing::ForEachThreadWindow(thread, [&](HWND hwnd) {
+                if (testing::ClassOf(hwnd) != L"#32770" || !::IsWindowVisible(hwnd))
+                    return true;
+                box = hwnd;
+                return false;
+            });
             if (box != nullptr) {
                 wchar_t buffer[512];
                 ::GetWindowTextW(box, buffer, 512);
                 title = buffer;
-                // The message is the box's static control with text (the icon has none).
-                ::EnumChildWindows(
-                    box,
-                    [](HWND child, LPARAM out) {
-                        wchar_t name[16], content[512];
-                        ::GetClassNameW(child, name, 16);
-                        if (_wcsicmp(name, L"Static") == 0 &&
-                            ::GetWindowTextW(child, content, 512) > 0)
-                            *reinterpret_cast<std::wstring*>(out) = content;
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(&text));
+                text = platform::win32::Wide(testing::MessageBoxText(box));
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
                 return;
             }
