@@ -89,6 +89,30 @@ TEST_F(Win32Archiver, ReportsTheArchiversExitCode) {
     EXPECT_EQ(process->Wait({}), 2);
 }
 
+TEST_F(Win32Archiver, AQuestionEndsTheArchiverInsteadOfWaitingForAnAnswer) {
+    // The installer's own input is a pipe nobody writes to: an archiver that read it would
+    // wait for ever.
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    platform::win32::Handle reading(readEnd);
+    platform::win32::Handle writing(writeEnd);
+    const HANDLE ownInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    ::SetStdHandle(STD_INPUT_HANDLE, readEnd);
+    ::SetEnvironmentVariableW(L"NORVANE_RAR_ASK", L"1");
+    const std::string archive = JoinPath(workFolder, "255.rar");
+    package::SavePackage("255_RAR", archive);
+    auto process = platform::ArchiverProcess::Start(platform::FindArchiver(programFolder), archive,
+                                                    workFolder);
+    ::SetEnvironmentVariableW(L"NORVANE_RAR_ASK", nullptr);
+    ::SetStdHandle(STD_INPUT_HANDLE, ownInput);
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(process->Wait({}), 255);
+    // What it said went to the work folder's archiver log, not to a console.
+    EXPECT_EQ(ReadFile(JoinPath(workFolder, "archiver.log")), "Overwrite? [Y]es, [N]o\r\n");
+}
+
 TEST_F(Win32Archiver, MissingArchiverDoesNotStart) {
     EXPECT_EQ(platform::ArchiverProcess::Start(JoinPath(workFolder, "rar.exe"),
                                                JoinPath(workFolder, "255.rar"), workFolder),

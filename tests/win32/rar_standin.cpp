@@ -1,7 +1,9 @@
 // A stand-in for rar.exe in the Windows tests: "x -o+ <archive>" extracts a RAR 4 archive of
 // stored members into the current folder, as the real archiver does for the installer.
 // With NORVANE_RAR_LOG set it appends its command line and current folder to that file; with
-// NORVANE_RAR_DELAY_MS it takes that long before it starts, as a large package would.
+// NORVANE_RAR_DELAY_MS it takes that long before it starts, as a large package would; with
+// NORVANE_RAR_ASK set it first asks a question on its standard input, as RAR does when it
+// meets a file it may not overwrite, and gives up (255, RAR's "user break") at its end.
 
 #include "platform/win32/wide.h"
 #include "rar4/rar4_writer.h"
@@ -28,6 +30,19 @@ constexpr int ExitFatal = 2;
 constexpr int ExitCrc = 3;
 constexpr int ExitCreate = 9;
 constexpr int ExitUsage = 7;
+constexpr int ExitUserBreak = 255;
+
+// Waits for an answer a line long; false when the input ends or fails first.
+bool Answered() {
+    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    char c = 0;
+    DWORD read = 0;
+    while (::ReadFile(input, &c, 1, &read, nullptr) && read == 1) {
+        if (c == '\n')
+            return true;
+    }
+    return false;
+}
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     return norvane::rar4::Crc32(std::as_bytes(std::span(data, size)));
@@ -174,6 +189,12 @@ int main() {
     wchar_t delay[16];
     if (::GetEnvironmentVariableW(L"NORVANE_RAR_DELAY_MS", delay, 16) != 0)
         ::Sleep(static_cast<DWORD>(std::wcstoul(delay, nullptr, 10)));
+    if (::GetEnvironmentVariableW(L"NORVANE_RAR_ASK", delay, 16) != 0) {
+        std::fwprintf(stdout, L"Overwrite? [Y]es, [N]o\n");
+        std::fflush(stdout);
+        if (!Answered())
+            return ExitUserBreak;
+    }
     int count = 0;
     LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (arguments == nullptr)
