@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+namespace norvane::bench {
+
+/// The Qt window's share of an executor run: rounds of 10,000 INSERTs (the script inserts.sql
+/// in folder) in the Qt window against a window that draws nothing, and the cost of a line
+/// from setLines SET lines. Needs a display; prints one result line per measure.
+int WindowChild(const std::filesystem::path& folder, int rounds, int setLines);
+
+} // namespace norvane::bench
