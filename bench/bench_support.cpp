@@ -136,7 +136,7 @@ IoCounts IoCounts::Now() {
 }
 
 ExecutorRun RunExecutor(ui::Window& window, const std::string& server, const fs::path& database,
-                        const fs::path& script, int lines) {
+                        const fs::path& script, int lines, int repeats) {
     ui::ProgressBar bar(window);
     ui::Label timeLabel(window, ui::Control::lUpdateTime);
     std::string logFile;
@@ -144,11 +144,13 @@ ExecutorRun RunExecutor(ui::Window& window, const std::string& server, const fs:
     const double cpuStart = CpuSeconds();
     db::CGlobDB globDB("", server, database.string());
     update::UpdateContext context{globDB, window, logFile};
-    bar.SetPosition(0);
-    bar.SetMax(lines);
     const IoCounts before = IoCounts::Now();
     ExecutorRun run;
-    run.failures = update::ExecuteScript(context, script.string(), &bar, start, &timeLabel);
+    for (int repeat = 0; repeat < repeats; ++repeat) {
+        bar.SetPosition(0);
+        bar.SetMax(lines);
+        run.failures += update::ExecuteScript(context, script.string(), &bar, start, &timeLabel);
+    }
     const IoCounts after = IoCounts::Now();
     run.seconds = Seconds(Clock::now() - start);
     run.cpuSeconds = CpuSeconds() - cpuStart;

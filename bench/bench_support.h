@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 inline constexpr const char* Password = "quillbark";
+/// The statements of the measured scripts.
+inline constexpr int Statements = 10000;
 
 /// Runs a shell command; the benchmark stops when it fails.
 void Run(const std::string& command);
@@ -83,10 +85,11 @@ struct ExecutorRun {
 };
 
 /// ExecuteScript on script (lines long) in window, as the update folder runner calls it: the
-/// bar sized to the lines, the time label written. The time counts from loading the client
-/// library to the end of the script, as isql-fb's does from its start.
+/// bar sized to the lines, the time label written; repeats times on one attachment, as the
+/// runner runs a package's scripts. The time counts from loading the client library to the end
+/// of the last run, as isql-fb's does from its start.
 ExecutorRun RunExecutor(ui::Window& window, const std::string& server, const fs::path& database,
-                        const fs::path& script, int lines);
+                        const fs::path& script, int lines, int repeats = 1);
 
 /// Median and range of a measure over the rounds.
 struct Spread {
