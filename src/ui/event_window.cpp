@@ -20,6 +20,8 @@ void EventWindow::RunHandler(const std::function<void()>& handler) {
         ShowError("");
     }
     --m_depth;
+    if (m_depth == 0)
+        HandlerReturned();
     if (m_depth == 0 && m_closePending) {
         m_closePending = false;
         Close();

@@ -29,6 +29,11 @@ protected:
     void ClickOK() { RunHandler(m_onOK); }
     void ClickCancel() { RunHandler(m_onCancel); }
 
+    /// Whether an event handler is running: the window changes on every line of a script then.
+    bool HandlerRunning() const { return m_depth > 0; }
+    /// Called when the outermost handler has returned, its error shown: the step has ended.
+    virtual void HandlerReturned() {}
+
     /// Whether a close must wait for the running handler; it is then done when that returns.
     bool DeferClose();
 

@@ -4,6 +4,7 @@
 #include "qt_application.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -286,6 +287,111 @@ TEST_F(QtWindowTest, CaptionsVisibilityAndEnabledReachTheirControls) {
     EXPECT_EQ(Text(m_window.Widget(Control::btCancel)), "Відмінити");
     EXPECT_FALSE(m_window.Widget(Control::btCancel)->isEnabled());
     EXPECT_TRUE(m_window.Widget(Control::btOK)->isHidden());
+}
+
+// What a widget showed each time it was painted.
+class PaintLog : public QObject {
+public:
+    PaintLog(QWidget* widget, std::function<std::string()> state) : m_state(std::move(state)) {
+        widget->installEventFilter(this);
+    }
+    std::vector<std::string> shown;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            shown.push_back(m_state());
+        return false;
+    }
+
+private:
+    std::function<std::string()> m_state;
+};
+
+class QtWindowPaintTest : public QtWindowTest {
+protected:
+    void SetUp() override {
+        m_window.SetVisible(Control::lUpdateTime, true);
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    // Runs body as btOK's handler, the way the install runs.
+    void RunAsHandler(const std::function<void()>& body) {
+        m_window.SetHandlers(body, {});
+        m_window.SetEnabled(Control::btOK, true);
+        QTest::mouseClick(m_window.Widget(Control::btOK), Qt::LeftButton);
+    }
+
+    QProgressBar* Bar() const {
+        return qobject_cast<QProgressBar*>(m_window.Widget(Control::ProgressBar2));
+    }
+    PaintLog m_bar{Bar(), [this] { return std::to_string(Bar()->value()); }};
+    PaintLog m_memo{m_window.Memo2()->viewport(),
+                    [this] { return std::to_string(m_window.Memo2()->document()->blockCount()); }};
+    PaintLog m_time{m_window.Widget(Control::lUpdateTime),
+                    [this] { return Text(m_window.Widget(Control::lUpdateTime)); }};
+};
+
+TEST_F(QtWindowPaintTest, ABurstOfLinesReachesTheWidgetsAndItsEndIsPainted) {
+    constexpr int Lines = 2000;
+    std::string expectedMemo;
+    int positionsSeen = 0;
+    RunAsHandler([&] {
+        m_window.SetProgressMax(Lines);
+        for (int line = 1; line <= Lines; ++line) {
+            const std::string text = "line " + std::to_string(line);
+            m_window.AddStatus(text);
+            expectedMemo += text + "\r\n";
+            m_window.SetProgressPosition(line);
+            m_window.SetCaption(Control::lUpdateTime, "00:00:" + std::to_string(line));
+            positionsSeen += Bar()->value() == line ? 1 : 0;
+            m_window.PumpMessages();
+        }
+    });
+    // Every change reached its widget at once, whatever was painted meanwhile.
+    EXPECT_EQ(positionsSeen, Lines);
+    EXPECT_EQ(m_window.MemoText(), expectedMemo);
+    EXPECT_EQ(Text(m_window.Widget(Control::lUpdateTime)), "00:00:2000");
+    // The last paint of each shows the end of the step.
+    ASSERT_FALSE(m_bar.shown.empty());
+    EXPECT_EQ(m_bar.shown.back(), std::to_string(Lines));
+    ASSERT_FALSE(m_memo.shown.empty());
+    EXPECT_EQ(m_memo.shown.back(), std::to_string(Lines));
+    ASSERT_FALSE(m_time.shown.empty());
+    EXPECT_EQ(m_time.shown.back(), "00:00:2000");
+}
+
+TEST_F(QtWindowPaintTest, AControlShownInsideAHandlerIsPaintedByTheNextPump) {
+    QWidget* lFile = m_window.Widget(Control::lFile);
+    PaintLog file{lFile, [lFile] { return Text(lFile); }};
+    std::size_t paintsAfterPump = 0;
+    RunAsHandler([&] {
+        m_window.SetProgressPosition(1);
+        m_window.PumpMessages();
+        m_window.SetCaption(Control::lFile, "255.01.sql (1/2)");
+        m_window.SetVisible(Control::lFile, true);
+        m_window.PumpMessages();
+        paintsAfterPump = file.shown.size();
+    });
+    ASSERT_GE(paintsAfterPump, 1u);
+    EXPECT_EQ(file.shown[paintsAfterPump - 1], "255.01.sql (1/2)");
+}
+
+TEST_F(QtWindowPaintTest, ABoxShownInsideAHandlerHasTheWindowPaintedBehindIt) {
+    std::string barBehindBox;
+    const auto boxes = DismissBoxesDuring(
+        [&] {
+            RunAsHandler([&] {
+                m_window.SetProgressMax(10);
+                m_window.PumpMessages();
+                m_window.SetProgressPosition(7);
+                m_window.ShowMessageBox("Попередження", ui::MessageKind::Warning);
+            });
+        },
+        [&] { barBehindBox = m_bar.shown.empty() ? "" : m_bar.shown.back(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(barBehindBox, "7");
 }
 
 } // namespace

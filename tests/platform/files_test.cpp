@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "base/exceptions.h"
+#include "platform/whole_file.h"
 #include "support/as_nobody.h"
 #include "support/temp_folder.h"
 
@@ -263,6 +264,48 @@ TEST(ReadWholeFile, ReadsEveryByteOrRaises) {
     }
     fs::create_directory(temp.Path() / "up");
     EXPECT_THROW(ReadWholeFile(temp / "up"), EReadError);
+}
+
+TEST(ReadWholeFile, ReadsAFileThatReportsNoLengthToItsEnd) {
+    // Files of /proc report a length of 0 and hold text all the same.
+    const std::string status = ReadWholeFile("/proc/self/status");
+    EXPECT_EQ(status.rfind("Name:", 0), 0u);
+    EXPECT_EQ(status.back(), '\n');
+}
+
+// A file as ReadWhole sees it: at most step bytes a read, 0 at the end.
+struct SteppedFile {
+    std::string bytes;
+    std::size_t step;
+    std::size_t at = 0;
+    std::size_t operator()(char* data, std::size_t size) {
+        const std::size_t count = std::min({size, step, bytes.size() - at});
+        std::copy_n(bytes.data() + at, count, data);
+        at += count;
+        return count;
+    }
+};
+
+TEST(ReadWhole, TakesEveryByteWhateverLengthWasReported) {
+    struct Case {
+        const char* name;
+        std::size_t length;
+        std::uint64_t reported;
+        std::size_t step;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"the reported length in one read", 300000, 300000, 1u << 20},
+             {"short reads", 300000, 300000, 1000},
+             {"a file grown since its length was taken", 300000, 100000, 1u << 20},
+             {"a file cut since its length was taken", 100000, 300000, 1u << 20},
+             {"no length reported", 300000, 0, 7000},
+             {"an empty file", 0, 0, 1u << 20},
+         }) {
+        std::string bytes(c.length, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 13);
+        EXPECT_EQ(ReadWhole(c.reported, SteppedFile{bytes, c.step}), bytes) << c.name;
+    }
 }
 
 TEST(WriteNewFile, ReplacesTheWholeFile) {

@@ -78,6 +78,14 @@ QLabel* MakeLabel(QWidget* parent, const char* text, Weight weight, int left, in
     return label;
 }
 
+// The bar shows no text, yet Qt formats it in the user's locale on every value change, which
+// costs more than the rest of a script line's handling; it is left empty.
+class TextlessProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    QString text() const override { return {}; }
+};
+
 QLabel* MakeVersionLabel(QWidget* parent, int left, int top) {
     QLabel* label = MakeLabel(parent, "-", Weight::Bold, left, top);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -125,7 +133,7 @@ void QtWindow::CreateControls() {
     m_plUp = MakePanel(this, QFrame::Plain);
     m_lUpdate = MakeLabel(m_plUp, "Встановлення оновлення", Weight::Bold, 17, 24);
     m_lUpdate->hide();
-    m_progressBar2 = new QProgressBar(m_plUp);
+    m_progressBar2 = new TextlessProgressBar(m_plUp);
     m_progressBar2->setTextVisible(false);
     m_progressBar2->setRange(0, 100);
     m_progressBar2->setValue(0);
@@ -133,7 +141,7 @@ void QtWindow::CreateControls() {
     m_lTextFile->hide();
     m_lFile = MakeLabel(m_plUp, "lFile", Weight::Normal, 17, 80);
     m_lFile->hide();
-    m_lUpdateTime = MakeLabel(m_plUp, "--:--", Weight::Normal, 601, 21);
+    m_lUpdateTime = MakeLabel(m_plUp, m_timeCaption.c_str(), Weight::Normal, 601, 21);
     m_lUpdateTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_lUpdateTime->hide();
 
@@ -195,9 +203,21 @@ void QtWindow::ShowAfterChecks() {
     show();
 }
 
+void QtWindow::ExecBox(QMessageBox& box) {
+    if (m_paintOwed)
+        PaintNow();
+    // The window behind the box paints as usual while the box is up.
+    ++m_openBoxes;
+    struct Closed {
+        int& boxes;
+        ~Closed() { --boxes; }
+    } closed{m_openBoxes};
+    box.exec();
+}
+
 void QtWindow::ShowError(std::string_view text) {
     QMessageBox box(QMessageBox::Critical, windowTitle(), FromUtf8(text), QMessageBox::Ok, this);
-    box.exec();
+    ExecBox(box);
 }
 
 void QtWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
@@ -205,7 +225,7 @@ void QtWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
     QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Critical,
                     QString::fromUtf8(warning ? "Попередження" : "Помилка"), FromUtf8(text),
                     QMessageBox::Ok, this);
-    box.exec();
+    ExecBox(box);
 }
 
 void QtWindow::AddStatus(std::string_view text) {
@@ -264,6 +284,12 @@ QWidget* QtWindow::Widget(ui::Control control) const {
 }
 
 void QtWindow::SetCaption(ui::Control control, std::string_view text) {
+    // The time label is written on every script line and mostly keeps its text.
+    if (control == ui::Control::lUpdateTime) {
+        if (text == m_timeCaption)
+            return;
+        m_timeCaption = text;
+    }
     QWidget* widget = Widget(control);
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
         button->setText(FromUtf8(text));
@@ -284,10 +310,12 @@ void QtWindow::SetCaption(ui::Control control, std::string_view text) {
 
 void QtWindow::SetVisible(ui::Control control, bool visible) {
     Widget(control)->setVisible(visible);
+    m_stepChanged = true;
 }
 
 void QtWindow::SetEnabled(ui::Control control, bool enabled) {
     Widget(control)->setEnabled(enabled);
+    m_stepChanged = true;
 }
 
 void QtWindow::ProgressChanged(int min, int max, int position) {
@@ -301,8 +329,46 @@ void QtWindow::ProgressChanged(int min, int max, int position) {
     m_progressBar2->setValue(position);
 }
 
+bool QtWindow::HoldsPaint() const {
+    return HandlerRunning() && m_openBoxes == 0 && !m_stepChanged &&
+           std::chrono::steady_clock::now() - m_lastPaint < PaintInterval;
+}
+
+void QtWindow::NotePaint() {
+    m_lastPaint = std::chrono::steady_clock::now();
+    m_paintOwed = false;
+    m_stepChanged = false;
+}
+
+bool QtWindow::event(QEvent* event) {
+    // Every paint of the window's widgets, deferred (update) or immediate (repaint), comes to
+    // the window as one update request; a request held back leaves the widgets marked dirty,
+    // and Qt asks again only after the next paint.
+    if (event->type() == QEvent::UpdateRequest) {
+        if (HoldsPaint()) {
+            m_paintOwed = true;
+            return true;
+        }
+        NotePaint();
+    }
+    return QWidget::event(event);
+}
+
+void QtWindow::PaintNow() {
+    NotePaint();
+    QEvent request(QEvent::UpdateRequest);
+    QWidget::event(&request);
+}
+
 void QtWindow::PumpMessages() {
     QCoreApplication::processEvents();
+    if (m_paintOwed && !HoldsPaint())
+        PaintNow();
+}
+
+void QtWindow::HandlerReturned() {
+    if (m_paintOwed)
+        PaintNow();
 }
 
 void QtWindow::Close() {

@@ -5,10 +5,12 @@
 #include <QFrame>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
 class QLabel;
+class QMessageBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -18,11 +20,17 @@ namespace norvane::qt {
 /// The update window drawn with Qt Widgets. Controls sit at fixed positions and follow the
 /// window's edges the way their anchors say, so the window looks the same as at design time
 /// when it is resized.
+///
+/// Every change reaches its widget at once. While a handler runs, painting is held to one in
+/// PaintInterval; a change of visibility or enabled state, a message box and the handler's
+/// return are painted at the next chance, so a step's start and end are always on the screen.
 class QtWindow : public QWidget, public ui::EventWindow {
 public:
     /// The client area at design time.
     static constexpr int DesignWidth = 635;
     static constexpr int DesignHeight = 456;
+    /// The least time between two paints while a handler runs.
+    static constexpr std::chrono::milliseconds PaintInterval{30};
 
     QtWindow();
     ~QtWindow() override;
@@ -50,14 +58,22 @@ public:
     std::string MemoText() const;
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void ProgressChanged(int min, int max, int position) override;
+    void HandlerReturned() override;
 
 private:
     void CreateControls();
     void ApplyAnchors();
     void EscapePressed();
+    bool HoldsPaint() const;
+    void NotePaint();
+    /// Paints everything that changed since the last paint.
+    void PaintNow();
+    /// Shows a modal box over the window as it is now.
+    void ExecBox(QMessageBox& box);
 
     QFrame* m_plInfo = nullptr;
     QPlainTextEdit* m_memo = nullptr;
@@ -79,6 +95,12 @@ private:
     QPushButton* m_btCancel = nullptr;
 
     bool m_memoEmpty = true;
+    std::string m_timeCaption = "--:--";
+
+    std::chrono::steady_clock::time_point m_lastPaint{};
+    bool m_paintOwed = false;
+    bool m_stepChanged = false;
+    int m_openBoxes = 0;
 };
 
 } // namespace norvane::qt

@@ -327,9 +327,34 @@ bool Win32Window::PreTranslate(MSG& message) {
     return ::IsDialogMessageW(m_hwnd, &message) != 0;
 }
 
+bool Win32Window::HoldsPaint() const {
+    return HandlerRunning() && !m_stepChanged &&
+           std::chrono::steady_clock::now() - m_lastPaint < PaintInterval;
+}
+
+template <typename Change> void Win32Window::WithoutPaint(HWND control, Change change) {
+    // A hidden control paints nothing, and a redraw switched on again would show it.
+    if (!HoldsPaint() || !::IsWindowVisible(control)) {
+        change();
+        return;
+    }
+    ::SendMessageW(control, WM_SETREDRAW, FALSE, 0);
+    change();
+    ::SendMessageW(control, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(control, nullptr, TRUE);
+}
+
 void Win32Window::PumpMessages() {
+    // Paint messages wait in the queue until the pump lets them through.
+    UINT filter = PM_REMOVE;
+    if (HoldsPaint()) {
+        filter |= PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
+    } else {
+        m_lastPaint = std::chrono::steady_clock::now();
+        m_stepChanged = false;
+    }
     MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, filter)) {
         if (message.message == WM_QUIT) {
             // Left for the message loop that owns it.
             ::PostQuitMessage(static_cast<int>(message.wParam));
@@ -452,7 +477,11 @@ void Win32Window::SetCaption(Control control, std::string_view text) {
     HWND handle = ControlHandle(control);
     if (handle == nullptr)
         return;
-    ::SetWindowTextW(handle, Wide(text).c_str());
+    // The time label is written on every script line and mostly keeps its text.
+    const std::wstring caption = Wide(text);
+    if (TextOf(handle) == caption)
+        return;
+    WithoutPaint(handle, [&] { ::SetWindowTextW(handle, caption.c_str()); });
     // Labels are sized to their text, and lUpdateTime keeps its right edge.
     Layout();
 }
@@ -470,6 +499,7 @@ void Win32Window::ApplyVisibility(Control control) {
 }
 
 void Win32Window::SetVisible(Control control, bool visible) {
+    m_stepChanged = true;
     const Control group[] = {Control::lUpdate, Control::ProgressBar2, Control::lTextFile,
                              Control::lFile, Control::lUpdateTime};
     if (control == Control::plUp) {
@@ -490,14 +520,24 @@ void Win32Window::SetVisible(Control control, bool visible) {
 }
 
 void Win32Window::SetEnabled(Control control, bool enabled) {
+    m_stepChanged = true;
     if (HWND handle = ControlHandle(control))
         ::EnableWindow(handle, enabled ? TRUE : FALSE);
 }
 
 void Win32Window::ProgressChanged(int min, int max, int position) {
-    ::SendMessageW(m_progressBar2, PBM_SETRANGE32, static_cast<WPARAM>(min),
-                   static_cast<LPARAM>(max));
-    ::SendMessageW(m_progressBar2, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    // The bar paints itself on every new position unless it is told not to.
+    WithoutPaint(m_progressBar2, [&] {
+        ::SendMessageW(m_progressBar2, PBM_SETRANGE32, static_cast<WPARAM>(min),
+                       static_cast<LPARAM>(max));
+        ::SendMessageW(m_progressBar2, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    });
+}
+
+void Win32Window::HandlerReturned() {
+    // The step's end state is on the screen before the next input is handled.
+    if (m_hwnd != nullptr)
+        ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 std::string Win32Window::MemoText() const {

@@ -3,6 +3,7 @@
 #include "platform/win32/wide.h"
 #include "ui/event_window.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,11 +12,17 @@ namespace norvane::win32 {
 
 /// The update window drawn with native Win32 controls. Controls sit at their design positions
 /// scaled to the window's DPI and follow the window's edges the way their anchors say.
+///
+/// Every change reaches its control at once. While a handler runs, painting is held to one in
+/// PaintInterval; a change of visibility or enabled state and the handler's return are painted
+/// at the next chance.
 class Win32Window : public ui::EventWindow {
 public:
     /// The client area at design time, at 96 DPI.
     static constexpr int DesignWidth = 635;
     static constexpr int DesignHeight = 456;
+    /// The least time between two paints while a handler runs.
+    static constexpr std::chrono::milliseconds PaintInterval{30};
 
     /// Creates the window and its controls, hidden.
     Win32Window();
@@ -54,6 +61,7 @@ public:
 
 protected:
     void ProgressChanged(int min, int max, int position) override;
+    void HandlerReturned() override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -68,6 +76,9 @@ private:
     void Command(int id);
     void ApplyVisibility(ui::Control control);
     HWND ControlHandle(ui::Control control) const;
+    bool HoldsPaint() const;
+    /// Changes control without letting it paint itself at once while painting is held.
+    template <typename Change> void WithoutPaint(HWND control, Change change);
 
     HWND m_hwnd = nullptr;
     UINT m_dpi = 96;
@@ -93,6 +104,9 @@ private:
     bool m_ownVisible[5] = {false, true, false, false, false};
 
     std::wstring m_memoText;
+
+    std::chrono::steady_clock::time_point m_lastPaint{};
+    bool m_stepChanged = false;
 };
 
 } // namespace norvane::win32

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "base/path_rules.h"
 #include "base/wildcard.h"
+#include "platform/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -253,18 +254,20 @@ std::string ReadWholeFile(const std::string& path) {
     FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.Valid())
         throw EFOpenError("Cannot open file \"" + path + "\". " + SystemText());
-    std::string content;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw EReadError("Stream read error");
-        if (got == 0)
-            return content;
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
+    // Only a regular file's length says how many bytes a read will give.
+    struct stat info {};
+    const bool regular = ::fstat(in.Get(), &info) == 0 && S_ISREG(info.st_mode);
+    const auto reported = regular ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return ReadWhole(reported, [&](char* data, std::size_t size) {
+        for (;;) {
+            const ssize_t got = ::read(in.Get(), data, size);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw EReadError("Stream read error");
+            return static_cast<std::size_t>(got);
+        }
+    });
 }
 
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {

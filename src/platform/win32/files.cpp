@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "base/wildcard.h"
 #include "platform/paths.h"
+#include "platform/whole_file.h"
 #include "platform/win32/wide.h"
 
 #include <algorithm>
@@ -170,20 +171,17 @@ std::string ReadWholeFile(const std::string& path) {
     if (!file.Valid())
         throw EFOpenError("Cannot open file \"" + path + "\". " +
                           SystemErrorText(::GetLastError()));
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.Get(), &size))
-        throw EReadError("Stream read error");
-    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 30));
+    // A device or pipe has no length to report; it is read to its end all the same.
+    LARGE_INTEGER size{};
+    const bool known = ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
+    const auto reported = known ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+    return ReadWhole(reported, [&](char* data, std::size_t count) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
         DWORD read = 0;
-        if (!::ReadFile(file.Get(), content.data() + done, chunk, &read, nullptr) || read == 0)
+        if (!::ReadFile(file.Get(), data, chunk, &read, nullptr))
             throw EReadError("Stream read error");
-        done += read;
-    }
-    return content;
+        return static_cast<std::size_t>(read);
+    });
 }
 
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
