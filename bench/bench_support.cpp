@@ -2,6 +2,7 @@
 
 #include "db/glob_db.h"
 #include "update/script_executor.h"
+#include "update/update_journal.h"
 
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace norvane::bench {
 
@@ -144,9 +146,18 @@ ExecutorRun RunExecutor(ui::Window& window, const std::string& server, const fs:
     const double cpuStart = CpuSeconds();
     db::CGlobDB globDB("", server, database.string());
     update::UpdateContext context{globDB, window, logFile};
+    // With NORVANE_BENCH_JOURNAL set, every statement is recorded as the installer records it;
+    // each repeat counts as a package of its own, so that none is skipped as done.
+    std::optional<update::UpdateJournal> journal;
+    if (std::getenv("NORVANE_BENCH_JOURNAL") != nullptr) {
+        journal.emplace(globDB);
+        journal->Open();
+        context.Journal = &*journal;
+    }
     const IoCounts before = IoCounts::Now();
     ExecutorRun run;
     for (int repeat = 0; repeat < repeats; ++repeat) {
+        context.Package = repeat + 1;
         bar.SetPosition(0);
         bar.SetMax(lines);
         run.failures += update::ExecuteScript(context, script.string(), &bar, start, &timeLabel);

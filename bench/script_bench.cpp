@@ -3,7 +3,7 @@
 // as its commits need) and over a loopback server; the Qt window's cost under Xvfb; the time
 // and peak memory of whole-file reads and of a blob file load.
 //
-//   script_bench [folder] [--rounds N] [--only forced,async,server,window,memory]
+//   script_bench [folder] [--rounds N] [--only forced,journal,async,server,window,memory]
 //
 // Every ratio is printed as the median of the rounds with their range; each round runs the
 // contenders on fresh databases in a rotating order, so that neither profits from a warm
@@ -120,6 +120,8 @@ struct Measured {
 struct Variant {
     std::string name;
     std::string environment;
+    // The executor / isql-fb ratio to meet: the journal may cost its own record a statement.
+    double isqlLimit = 0.75;
 };
 
 Measured Executor(const Variant& variant, const std::string& server, const fs::path& database,
@@ -346,7 +348,8 @@ void ForcedWrites(const Options& options, const Scripts& scripts, const Variant&
          [&] { return Isql("", isqlDb, scripts.isql, Counting::Off, folder).timing; },
          [&] { return Floor(folder, floorWrites, pageSize); }});
     PrintTimes(names, times);
-    CompareWithIsql(setting, times, 0.75, "<= 0.75");
+    CompareWithIsql(setting, times, variant.isqlLimit,
+                    variant.isqlLimit == 0.75 ? "<= 0.75" : "<= 0.85");
     const Spread floorRatio = SpreadOf(Ratios(times[0], times[2], Clocks::Wall));
     const double leastRatio = SpreadOf(Walls(times[0])).min / SpreadOf(Walls(times[2])).min;
     std::printf("  executor / floor: %s; of the least disturbed runs (fastest of each) %.3f\n",
@@ -618,6 +621,9 @@ int Main(int argc, char** argv) {
 
     if (options.Wants("forced"))
         ForcedWrites(options, scripts, {});
+    // The installer runs its scripts with the journal that makes an update resumable.
+    if (options.Wants("journal"))
+        ForcedWrites(options, scripts, {", with the journal", "NORVANE_BENCH_JOURNAL=1 ", 0.85});
     if (options.Wants("async"))
         AsyncWrites(options, scripts);
     if (options.Wants("server"))

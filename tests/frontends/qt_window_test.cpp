@@ -345,12 +345,14 @@ TEST_F(QtWindowPaintTest, ABurstOfLinesReachesTheWidgetsAndItsEndIsPainted) {
             expectedMemo += text + "\r\n";
             m_window.SetProgressPosition(line);
             m_window.SetCaption(Control::lUpdateTime, "00:00:" + std::to_string(line));
-            positionsSeen += Bar()->value() == line ? 1 : 0;
+            positionsSeen += m_window.ProgressPosition() == line ? 1 : 0;
             m_window.PumpMessages();
         }
     });
-    // Every change reached its widget at once, whatever was painted meanwhile.
+    // Every position was taken at once, and every other change reached its widget at once,
+    // whatever was painted meanwhile; the bar takes its position when it is painted.
     EXPECT_EQ(positionsSeen, Lines);
+    EXPECT_EQ(Bar()->value(), Lines);
     EXPECT_EQ(m_window.MemoText(), expectedMemo);
     EXPECT_EQ(Text(m_window.Widget(Control::lUpdateTime)), "00:00:2000");
     // The last paint of each shows the end of the step.

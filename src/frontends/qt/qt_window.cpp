@@ -319,14 +319,29 @@ void QtWindow::SetEnabled(ui::Control control, bool enabled) {
 }
 
 void QtWindow::ProgressChanged(int min, int max, int position) {
+    m_bar = {min, max, position};
+    m_barOwed = true;
+    // Inside a handler the next pump decides whether the bar is painted now; the clock is
+    // read there once a line, not here as well.
+    if (HandlerRunning()) {
+        m_paintOwed = true;
+        return;
+    }
+    ApplyBar();
+}
+
+void QtWindow::ApplyBar() {
+    if (!m_barOwed)
+        return;
+    m_barOwed = false;
     // Qt draws an empty range as a busy indicator; an empty bar is what is meant.
-    if (max <= min) {
+    if (m_bar.max <= m_bar.min) {
         m_progressBar2->setRange(0, 1);
         m_progressBar2->setValue(0);
         return;
     }
-    m_progressBar2->setRange(min, max);
-    m_progressBar2->setValue(position);
+    m_progressBar2->setRange(m_bar.min, m_bar.max);
+    m_progressBar2->setValue(m_bar.position);
 }
 
 bool QtWindow::HoldsPaint() const {
@@ -349,12 +364,14 @@ bool QtWindow::event(QEvent* event) {
             m_paintOwed = true;
             return true;
         }
+        ApplyBar();
         NotePaint();
     }
     return QWidget::event(event);
 }
 
 void QtWindow::PaintNow() {
+    ApplyBar();
     NotePaint();
     QEvent request(QEvent::UpdateRequest);
     QWidget::event(&request);

@@ -21,9 +21,11 @@ namespace norvane::qt {
 /// window's edges the way their anchors say, so the window looks the same as at design time
 /// when it is resized.
 ///
-/// Every change reaches its widget at once. While a handler runs, painting is held to one in
-/// PaintInterval; a change of visibility or enabled state, a message box and the handler's
-/// return are painted at the next chance, so a step's start and end are always on the screen.
+/// Every change reaches its widget at once, but for the progress bar's range and position,
+/// which the window takes at once and the bar when it is next painted. While a handler runs,
+/// painting is held to one in PaintInterval; a change of visibility or enabled state, a
+/// message box and the handler's return are painted at the next chance, so a step's start and
+/// end are always on the screen.
 class QtWindow : public QWidget, public ui::EventWindow {
 public:
     /// The client area at design time.
@@ -70,6 +72,9 @@ private:
     void EscapePressed();
     bool HoldsPaint() const;
     void NotePaint();
+    // The bar takes its range and position when it is next painted: setting a value makes
+    // Qt weigh a repaint, which costs more per line than the line's own work.
+    void ApplyBar();
     /// Paints everything that changed since the last paint.
     void PaintNow();
     /// Shows a modal box over the window as it is now.
@@ -100,6 +105,13 @@ private:
     std::chrono::steady_clock::time_point m_lastPaint{};
     bool m_paintOwed = false;
     bool m_stepChanged = false;
+    struct BarState {
+        int min = 0;
+        int max = 100;
+        int position = 0;
+    };
+    BarState m_bar;
+    bool m_barOwed = false;
     int m_openBoxes = 0;
 };
 
