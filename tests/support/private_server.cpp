@@ -54,7 +54,7 @@ CommandResult PrivateFirebirdServer::Script(const std::string& command) const {
 }
 
 std::string PrivateFirebirdServer::Name() const {
-    return "localhost/" + std::to_string(m_port);
+    return "127.0.0.1/" + std::to_string(m_port);
 }
 
 void PrivateFirebirdServer::Kill() {

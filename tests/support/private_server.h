@@ -17,7 +17,7 @@ public:
     PrivateFirebirdServer(const PrivateFirebirdServer&) = delete;
     PrivateFirebirdServer& operator=(const PrivateFirebirdServer&) = delete;
 
-    /// The server name a client connects with: "localhost/<port>".
+    /// The server name a client connects with: "127.0.0.1/<port>".
     std::string Name() const;
     /// Ends the server at once (SIGKILL), as a crash or a pulled cable would.
     void Kill();
