@@ -1,5 +1,7 @@
 #include "update/script_executor.h"
 
+#include "base/exceptions.h"
+#include "support/expect_throw.h"
 #include "update_fixture.h"
 
 #include <algorithm>
@@ -381,10 +383,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {{kCount, "1"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ScriptExecutorTest, UnreadableScriptRaises) {
-    std::filesystem::create_directory(folder / "dir.sql");
-    EXPECT_ANY_THROW(Run(folder / "dir.sql"));
-    EXPECT_ANY_THROW(Run(folder / "missing.sql"));
+TEST_F(ScriptExecutorTest, UnreadableScriptRaisesItsFileError) {
+    const std::string missing = folder / "missing.sql";
+    EXPECT_THROW_MSG(Run(missing), EFOpenError, testing::MissingFileMessage(missing));
+    EXPECT_FALSE(std::filesystem::exists(missing + ".log"));
 }
 
 } // namespace
