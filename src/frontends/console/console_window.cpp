@@ -7,52 +7,43 @@ namespace norvane::console {
 ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log)
     : m_out(out), m_err(err), m_log(log) {}
 
-void ConsoleWindow::StartLogLine(std::string_view text) {
-    EndLogLine();
-    if (m_log == nullptr)
-        return;
-    m_logLine = platform::LocalTimeText() + "  " + std::string(text);
-    m_logLineOpen = true;
-}
-
-void ConsoleWindow::EndLogLine() {
-    if (!m_logLineOpen)
-        return;
-    *m_log << m_logLine << '\n';
-    m_log->flush();
-    m_logLineOpen = false;
-}
-
 void ConsoleWindow::AddStatus(std::string_view text) {
-    EndOpenLine();
-    StartLogLine(text);
-    // Errors go where an administrator's script looks for them; they are never marked.
-    if (text.starts_with("error")) {
-        m_err << text << '\n';
-        m_err.flush();
-        return;
-    }
-    // The line appears as its step starts; a mark or the next line completes it.
-    m_out << text;
-    m_out.flush();
-    m_lineOpen = true;
+    // Errors go where an administrator's script looks for them.
+    OpenLine(text.starts_with("error") ? m_err : m_out, text);
 }
 
 void ConsoleWindow::MarkStatus(std::string_view text) {
-    if (m_logLineOpen)
-        m_logLine += text;
-    m_out << text;
-    m_out.flush();
-    m_lineOpen = true;
+    // A mark with no line to extend starts one, as it does in the window's memo.
+    if (m_line == nullptr) {
+        OpenLine(m_out, text);
+        return;
+    }
+    *m_line << text;
+    m_line->flush();
+    m_logLine += text;
+}
+
+void ConsoleWindow::OpenLine(std::ostream& stream, std::string_view text) {
+    EndOpenLine();
+    // The line appears as its step starts; a mark or the next line completes it.
+    stream << text;
+    stream.flush();
+    m_line = &stream;
+    if (m_log != nullptr)
+        m_logLine = platform::LocalTimeText() + "  " + std::string(text);
 }
 
 void ConsoleWindow::EndOpenLine() {
-    EndLogLine();
-    if (!m_lineOpen)
+    if (m_line == nullptr)
         return;
-    m_out << '\n';
-    m_out.flush();
-    m_lineOpen = false;
+    *m_line << '\n';
+    m_line->flush();
+    m_line = nullptr;
+    // The log's copy of a line is written whole, once its marks have come.
+    if (m_log != nullptr) {
+        *m_log << m_logLine << '\n';
+        m_log->flush();
+    }
 }
 
 void ConsoleWindow::Finish() {
@@ -60,13 +51,9 @@ void ConsoleWindow::Finish() {
 }
 
 void ConsoleWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
+    OpenLine(m_err,
+             (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text));
     EndOpenLine();
-    const std::string line =
-        (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text);
-    StartLogLine(line);
-    EndLogLine();
-    m_err << line << '\n';
-    m_err.flush();
 }
 
 void ConsoleWindow::ShowError(std::string_view text) {

@@ -8,7 +8,7 @@
 namespace norvane::console {
 
 /// The update window of unattended mode: each memo line goes to out as its step starts, and
-/// its mark follows on the same line; lines that report an error and message boxes go to
+/// its marks follow on the same line; lines that report an error and message boxes go to
 /// err. Every write is flushed at once. Nothing waits for a user.
 class ConsoleWindow : public ui::Window {
 public:
@@ -33,17 +33,16 @@ protected:
     void ProgressChanged(int min, int max, int position) override;
 
 private:
+    void OpenLine(std::ostream& stream, std::string_view text);
     void EndOpenLine();
-    // The log's copy of a line is written whole, once its mark has come.
-    void StartLogLine(std::string_view text);
-    void EndLogLine();
 
     std::ostream& m_out;
     std::ostream& m_err;
     std::ostream* m_log;
-    bool m_lineOpen = false;
+    // The stream of the line that marks would extend; null when no line is open.
+    std::ostream* m_line = nullptr;
+    // The open line as the log will have it: its start time, its text and its marks.
     std::string m_logLine;
-    bool m_logLineOpen = false;
 };
 
 } // namespace norvane::console

@@ -396,11 +396,14 @@ void Win32Window::AddStatus(std::string_view text) {
 }
 
 void Win32Window::MarkStatus(std::string_view text) {
-    // The mark extends the last line: it goes in before that line's CR LF.
-    const std::wstring mark = Wide(text);
+    // The mark extends the last line: it goes in before that line's CR LF. On an empty memo
+    // it starts the first line.
+    std::wstring mark = Wide(text);
     std::size_t at = m_memoText.size();
     if (m_memoText.ends_with(L"\r\n"))
         at -= 2;
+    else
+        mark += L"\r\n";
     ::SendMessageW(m_memo, EM_SETSEL, at, at);
     ::SendMessageW(m_memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(mark.c_str()));
     m_memoText.insert(at, mark);
