@@ -206,7 +206,7 @@ bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver,
     m_window.AddStatus("Встановлення оновлення");
     m_window.SetCaption(Control::lUpdate, "Встановлення оновлення");
     std::vector<std::string> scripts;
-    package::CollectFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
+    platform::CollectFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
     ui::ProgressBar bar(m_window);
     bar.SetMin(0);
     bar.SetMax(static_cast<int>(scripts.size()));

@@ -1,6 +1,7 @@
 #include "db/client.h"
 
 #include "base/exceptions.h"
+#include "db/client_library.h"
 #include "db/firebird_error.h"
 #include "platform/paths.h"
 
@@ -30,7 +31,7 @@ std::vector<long> ErrorCodes(const ISC_STATUS* status) {
 std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
     // Database names are UTF-8 in the program; the client must see them so.
     platform::UseUtf8SystemNames();
-    auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(exeDir),
+    auto library = platform::SharedLibrary::Open(FirebirdClientCandidates(exeDir),
                                                  "the Firebird client library");
     auto client = std::make_shared<Client>(Key{}, std::move(library));
 #define NORVANE_FB_RESOLVE(name)                                                                   \

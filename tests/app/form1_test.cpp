@@ -1,7 +1,6 @@
 #include "app/form1.h"
 
 #include "base/exceptions.h"
-#include "platform/process.h"
 #include "support/recording_window.h"
 #include "support/running_program.h"
 #include "support/temp_folder.h"
@@ -135,30 +134,6 @@ TEST_F(Form1Test, ARunningMainProgramRefusesBeforeAnyDatabaseWork) {
         EXPECT_FALSE(window.Enabled(Control::btOK));
         EXPECT_EQ(form.Report().verdict, RunReport::Verdict::ProgramRunning);
     }
-}
-
-TEST(IsProcessRunning, MatchesWholeFileNamesOnly) {
-    const std::string name = "Norvanework.exe";
-    EXPECT_FALSE(platform::IsProcessRunning(name));
-    {
-        RunningProgram other("xNorvanework.exe");
-        EXPECT_FALSE(platform::IsProcessRunning(name));
-    }
-    {
-        // The kernel's 15-character command name of this one reads "Norvanework.exe".
-        RunningProgram truncated("Norvanework.exe.old");
-        EXPECT_FALSE(platform::IsProcessRunning(name));
-    }
-    {
-        // A Windows program run under Wine: argv[0] carries its Windows path.
-        RunningProgram underWine("wine-loader", R"(C:\Program Files\Norvane\NorvaneWork.EXE)");
-        EXPECT_TRUE(platform::IsProcessRunning(name));
-    }
-    {
-        RunningProgram running(name);
-        EXPECT_TRUE(platform::IsProcessRunning(name));
-    }
-    EXPECT_FALSE(platform::IsProcessRunning(name));
 }
 
 TEST_F(Form1Test, CancelClosesTheWindow) {
