@@ -283,10 +283,9 @@ TEST_F(Win32WindowTest, ScreenshotOnTheDisplay) {
     window.SetEnabled(ui::Control::btOK, true);
     window.SetProgressPosition(40);
     window.Show();
-    for (int i = 0; i < 30; ++i) {
-        window.PumpMessages();
-        ::Sleep(10);
-    }
+    // Drawn now, the controls included, instead of when the queue gets to it.
+    ::RedrawWindow(window.Handle(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     // The client area as the window drew it; another test's box on the shared display
     // cannot end up in the picture.
     RECT rect;

@@ -20,10 +20,6 @@ namespace norvane::qt {
 /// when it is resized.
 class QtWindow : public QWidget, public ui::EventWindow {
 public:
-    /// The client area at design time.
-    static constexpr int DesignWidth = 635;
-    static constexpr int DesignHeight = 456;
-
     QtWindow();
     ~QtWindow() override;
 
