@@ -43,7 +43,7 @@ void PrintTo(const Layout& layout, std::ostream* out) {
     *out << layout.name;
 }
 
-const Layout kLayouts[] = {
+const Layout Layouts[] = {
     {"Plain", "Norvane", "Temp", "norvane.fdb", Attach::Local},
     {"Ukrainian", "Програма Норвейн", "Тимчасові файли", "Дані їжака\\Кошторис ґанку.fdb",
      Attach::Local},
@@ -233,7 +233,7 @@ TEST_P(Win32Update, TheWindowAppliesBothPackagesWhenItsButtonIsPressed) {
     ExpectUpdated();
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, Win32Update, ::testing::ValuesIn(kLayouts),
+INSTANTIATE_TEST_SUITE_P(Folders, Win32Update, ::testing::ValuesIn(Layouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
