@@ -130,7 +130,8 @@ TEST_F(UnattendedTest, UpdatesAndThenFindsTheDatabaseUpToDate) {
           std::string("Створення тимчасового каталога"), m_product.WorkFolder(),
           std::string("Наявність архиватора RAR...[OK]"), std::string("Копіювання пакету"),
           m_product.WorkFolder() + "/255.rar", std::string("Розпаковка пакету...[OK]"),
-          std::string("Встановлення оновлення")})
+          std::string("Встановлення оновлення"), std::string("INFO_DOC.NOTE_U.ID 10.blo (1/1)"),
+          std::string("Norvanework.exe...[OK]")})
         EXPECT_TRUE(Contains(lines, line)) << line << "\n" << first.out;
     EXPECT_EQ(m_product.DatabaseVersion(), "255");
     EXPECT_EQ(ReadFile(m_product.Program / "Norvanework.exe"), ExampleFile("Norvanework.exe"));

@@ -4,8 +4,8 @@
 
 namespace norvane::console {
 
-ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log)
-    : m_out(out), m_err(err), m_log(log) {}
+ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log, Clock clock)
+    : m_out(out), m_err(err), m_log(log), m_clock(std::move(clock)) {}
 
 void ConsoleWindow::AddStatus(std::string_view text) {
     // Errors go where an administrator's script looks for them.
@@ -20,6 +20,7 @@ void ConsoleWindow::MarkStatus(std::string_view text) {
     }
     *m_line << text;
     m_line->flush();
+    m_lineText += text;
     m_logLine += text;
 }
 
@@ -29,6 +30,7 @@ void ConsoleWindow::OpenLine(std::ostream& stream, std::string_view text) {
     stream << text;
     stream.flush();
     m_line = &stream;
+    m_lineText = text;
     if (m_log != nullptr)
         m_logLine = platform::LocalTimeText() + "  " + std::string(text);
 }
@@ -46,22 +48,51 @@ void ConsoleWindow::EndOpenLine() {
     }
 }
 
+void ConsoleWindow::WriteLine(std::ostream& stream, std::string_view text) {
+    OpenLine(stream, text);
+    EndOpenLine();
+}
+
 void ConsoleWindow::Finish() {
     EndOpenLine();
 }
 
 void ConsoleWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
-    OpenLine(m_err,
-             (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text));
-    EndOpenLine();
+    WriteLine(m_err,
+              (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text));
 }
 
 void ConsoleWindow::ShowError(std::string_view text) {
     ShowMessageBox(text, ui::MessageKind::Error);
 }
 
-// Captions, visibility and the progress bar only matter to someone watching a window.
-void ConsoleWindow::SetCaption(ui::Control, std::string_view) {}
+void ConsoleWindow::SetCaption(ui::Control control, std::string_view text) {
+    if (control != ui::Control::lUpdateTime)
+        return;
+    // The first estimate, made after a line or two, says little. After it a line comes at
+    // most every TimeLineInterval, however many lines a script has, so that no log floods.
+    const auto now = m_clock();
+    if (!m_nextTimeLine) {
+        m_nextTimeLine = now + TimeLineInterval;
+        return;
+    }
+    if (now < *m_nextTimeLine)
+        return;
+    m_nextTimeLine = now + TimeLineInterval;
+    WriteLine(m_out, "  залишилось: " + std::string(text));
+}
+
+void ConsoleWindow::SetFileCaption(ui::Control control, std::string_view name, std::size_t index,
+                                   std::size_t count) {
+    // Scripts and program files have a memo line of their own that names them; blob files
+    // have none.
+    if (control != ui::Control::lFile || (m_line == &m_out && m_lineText.starts_with(name)))
+        return;
+    WriteLine(m_out, ui::FileCaptionText(name, index, count));
+}
+
+// The other captions, visibility and the progress bar only matter to someone watching a
+// window.
 void ConsoleWindow::SetVisible(ui::Control, bool) {}
 void ConsoleWindow::SetEnabled(ui::Control, bool) {}
 void ConsoleWindow::ProgressChanged(int, int, int) {}
