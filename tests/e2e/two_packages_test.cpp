@@ -103,7 +103,10 @@ TEST_F(InstallerTest, TheInstallDisablesBothButtonsWhileAPackageIsApplied) {
 }
 
 TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
-    StartAtVersion(252);
+    MakeDatabaseAt(252);
+    // Enabled beforehand, so that the refusal's own disabling shows.
+    m_window.SetEnabled(Control::btOK, true);
+    Start();
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[lines.size() - 3], "255_RAR");
@@ -116,7 +119,10 @@ TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
 }
 
 TEST_F(InstallerTest, An255DatabaseIsRefusedAlthoughTheVersionsAreEqual) {
-    StartAtVersion(255);
+    MakeDatabaseAt(255);
+    // Enabled beforehand, so that the refusal's own disabling shows.
+    m_window.SetEnabled(Control::btOK, true);
+    Start();
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Версія БД більша за номер пакета оновлень");
