@@ -79,7 +79,7 @@ TEST_F(ScriptExecutorTest, FailureIsLoggedAndRolledBackWhileEarlierWorkStays) {
 
     // Each failure: its lines with CR LF, then the client's message between separators.
     const std::string log = testing::ReadFile(script + ".log");
-    const std::string separator(LogSeparator);
+    const std::string separator(Separator);
     const std::string block = "EXECUTE BLOCK AS\r\nBEGIN\r\nINSERT INTO T VALUES (5);\r\n"
                               "INSERT INTO T VALUES (1);\r\nEND\r\n" +
                               separator + "\r\n";
@@ -109,7 +109,7 @@ TEST_F(ScriptExecutorTest, TerminatorAloneSubmitsAnEmptyStatementThatFails) {
     const std::string script = Write("a.sql", ";\n");
     EXPECT_EQ(Run(script), 1);
     const std::string log = testing::ReadFile(script + ".log");
-    EXPECT_TRUE(log.starts_with(std::string(LogSeparator) + "\r\n")) << log;
+    EXPECT_TRUE(log.starts_with(std::string(Separator) + "\r\n")) << log;
 }
 
 TEST_F(ScriptExecutorTest, EmptyScriptTouchesNothing) {
@@ -201,7 +201,7 @@ void PrintTo(const ScriptCase& c, std::ostream* out) {
 
 // The (record, message) pairs of an update log.
 std::vector<std::pair<std::string, std::string>> LogEntries(const std::string& log) {
-    const std::string open = std::string(LogSeparator) + "\r\n";
+    const std::string open = std::string(Separator) + "\r\n";
     const std::string close = "\r\n" + open + "\r\n";
     std::vector<std::pair<std::string, std::string>> entries;
     for (std::size_t at = 0; at < log.size();) {
