@@ -150,17 +150,45 @@ TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     EXPECT_EQ(DatabaseVersion(), "254");
 }
 
-TEST_F(InstallerTest, AnArchiverBesideTheInstallerIsPreferred) {
+// An archiver beside the installer is preferred; when it unpacks nothing, nothing of the
+// package runs.
+struct BrokenArchiver {
+    const char* name;
+    const char* script;
+    std::vector<std::string> lastLines;
+};
+
+void PrintTo(const BrokenArchiver& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class BrokenArchiverTest : public InstallerTest,
+                           public ::testing::WithParamInterface<BrokenArchiver> {};
+
+TEST_P(BrokenArchiverTest, StopsTheInstallBeforeAnyScript) {
     StartAtVersion(254);
-    // A "rar" beside the installer that unpacks nothing and fails.
-    WriteFile(ProgramFile("rar"), "#!/bin/sh\nexit 7\n");
+    WriteFile(ProgramFile("rar"), GetParam().script);
     fs::permissions(ProgramFile("rar"), fs::perms::owner_all);
     m_form->btOKClick();
     const auto lines = m_window.MemoLines();
-    EXPECT_EQ(lines.back(), "error: архіватор завершився з кодом 7");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), GetParam().lastLines);
     EXPECT_EQ(DatabaseVersion(), "254");
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_EQ(m_window.Caption(Control::btCancel), "Зачинити");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Archivers, BrokenArchiverTest,
+    ::testing::Values(
+        BrokenArchiver{"ExitsWithACode",
+                       "#!/bin/sh\nexit 7\n",
+                       {"Розпаковка пакету...[OK]", "error: архіватор завершився з кодом 7"}},
+        BrokenArchiver{"KilledByASignal",
+                       "#!/bin/sh\nkill -KILL $$\n",
+                       {"Розпаковка пакету...[OK]", "error: архіватор завершився з кодом 137"}},
+        BrokenArchiver{"NoProgramAtAll", "not a program\n", {"Розпаковка пакету...", "error"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstallerTest, AWorkFolderLeftByAnEarlierRunIsCleanedNotRecreated) {
     StartAtVersion(254);
