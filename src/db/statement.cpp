@@ -51,12 +51,6 @@ ParsedText ReplaceNamedParameters(std::string_view sql) {
             parsed.text += "/*";
             i += 2;
             copyUntil("*/");
-        } else if (c == ':' && next == '"') {
-            const std::size_t close = sql.find('"', i + 2);
-            const std::size_t end = close == std::string_view::npos ? sql.size() : close;
-            parsed.names.emplace_back(sql.substr(i + 2, end - i - 2));
-            parsed.text += '?';
-            i = std::min(sql.size(), end + 1);
         } else if (c == ':' && IsIdentifierChar(next)) {
             std::size_t end = i + 1;
             while (end < sql.size() && IsIdentifierChar(sql[end]))

@@ -176,6 +176,33 @@ TEST(Statement, MarkersInLiteralsAndCommentsAreNotParameters) {
     EXPECT_EQ(file.QueryString("select s from t where id = 3"), "a:b ' :c");
 }
 
+TEST(Statement, MarkersEndAtTheFirstCharacterThatIsNoPartOfAName) {
+    TestDatabase file;
+    file.Execute("create table t (id integer, s varchar(40), u varchar(40));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    // A marker ends where its name does; literals (a doubled quote included) and comments
+    // hold none.
+    insert.SetSql("insert into t values (:ID+0, :S||'', 'x'':y') /* :z */ -- :w");
+    insert.SetStringParam("ID", "4");
+    insert.SetStringParam("s", "a");
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryString("select s || '|' || u from t where id = 4"), "a|x':y");
+}
+
+TEST(Statement, TypesThisLayerDoesNotReadAreNamed) {
+    TestDatabase file;
+    Session session(file);
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select current_date, current_time, current_timestamp, true from rdb$database");
+    select.Execute();
+    ASSERT_TRUE(select.Fetch());
+    const char* names[] = {"DATE", "TIME", "TIMESTAMP", "BOOLEAN"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        EXPECT_EQ(std::get<Unsupported>(select.Field(i)).typeName, names[i]);
+}
+
 TEST(Statement, RepeatedNameFillsEveryMarkerAndUnsetIsNull) {
     TestDatabase file;
     file.Execute("create table t (a integer, b integer, c integer);");
