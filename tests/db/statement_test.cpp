@@ -31,18 +31,44 @@ std::span<const std::byte> Bytes(const std::string& text) {
     return std::as_bytes(std::span(text.data(), text.size()));
 }
 
-TEST(Statement, NamedParametersAreBoundByName) {
+TEST(Statement, NamedMarkersAreBoundByNameOutsideLiteralsAndComments) {
     TestDatabase file;
-    file.Execute("create table t (id integer, name varchar(20));");
-    Session session(file);
-    Statement insert(session.database, Parameters::Named);
-    insert.SetSql("insert into t (id, name) values (:ID, :Name)");
-    insert.SetStringParam("name", "first");
-    insert.SetStringParam("ID", "7");
-    insert.Execute();
-    session.transaction.Commit();
-
-    EXPECT_EQ(file.QueryString("select name from t where id = 7"), "first");
+    file.Execute("create table t (id integer, s varchar(40), u varchar(40));");
+    struct Case {
+        const char* sql;
+        std::vector<std::pair<const char*, const char*>> values;
+        const char* stored; // s|u of the row
+        std::vector<const char*> noMarkers;
+    };
+    const Case cases[] = {
+        // Names are compared without case.
+        {"insert into t (id, s) values (:ID, :Name)",
+         {{"name", "first"}, {"ID", "7"}},
+         "first|",
+         {}},
+        {"insert into t /* :not_this */ (id, s) -- nor :this\r\nvalues (:ID, 'a:b '' :c')",
+         {{"id", "7"}},
+         "a:b ' :c|",
+         {"not_this", "this", "c", "b"}},
+        // A marker ends where its name does.
+        {"insert into t values (:ID+0, :S||'', 'x'':y')", {{"ID", "7"}, {"s", "a"}}, "a|x':y", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        file.Execute("delete from t;");
+        Session session(file);
+        Statement insert(session.database, Parameters::Named);
+        insert.SetSql(c.sql);
+        for (const auto& [name, value] : c.values)
+            insert.SetStringParam(name, value);
+        for (const char* name : c.noMarkers)
+            EXPECT_THROW_MSG(insert.SetStringParam(name, "x"), EMisuse,
+                             "Parameter " + std::string(name) + " not found");
+        insert.Execute();
+        session.transaction.Commit();
+        EXPECT_EQ(file.QueryString("select s || '|' || coalesce(u, '') from t where id = 7"),
+                  c.stored);
+    }
 }
 
 TEST(Statement, SelectFetchesRowsAndTypedValues) {
@@ -158,37 +184,6 @@ TEST(Statement, CursorEndedByCommitDoesNotBreakTheNextStatement) {
     statement.Execute();
     session.transaction.Commit();
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 3);
-}
-
-TEST(Statement, MarkersInLiteralsAndCommentsAreNotParameters) {
-    TestDatabase file;
-    file.Execute("create table t (id integer, s varchar(40));");
-    Session session(file);
-    Statement insert(session.database, Parameters::Named);
-    insert.SetSql("insert into t /* :not_this */ (id, s) -- nor :this\r\n"
-                  "values (:ID, 'a:b '' :c')");
-    insert.SetStringParam("id", "3");
-    for (const char* notOne : {"not_this", "this", "c", "b"})
-        EXPECT_THROW_MSG(insert.SetStringParam(notOne, "x"), EMisuse,
-                         "Parameter " + std::string(notOne) + " not found");
-    insert.Execute();
-    session.transaction.Commit();
-    EXPECT_EQ(file.QueryString("select s from t where id = 3"), "a:b ' :c");
-}
-
-TEST(Statement, MarkersEndAtTheFirstCharacterThatIsNoPartOfAName) {
-    TestDatabase file;
-    file.Execute("create table t (id integer, s varchar(40), u varchar(40));");
-    Session session(file);
-    Statement insert(session.database, Parameters::Named);
-    // A marker ends where its name does; literals (a doubled quote included) and comments
-    // hold none.
-    insert.SetSql("insert into t values (:ID+0, :S||'', 'x'':y') /* :z */ -- :w");
-    insert.SetStringParam("ID", "4");
-    insert.SetStringParam("s", "a");
-    insert.Execute();
-    session.transaction.Commit();
-    EXPECT_EQ(file.QueryString("select s || '|' || u from t where id = 4"), "a|x':y");
 }
 
 TEST(Statement, TypesThisLayerDoesNotReadAreNamed) {
