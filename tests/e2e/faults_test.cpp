@@ -345,8 +345,8 @@ INSTANTIATE_TEST_SUITE_P(
                               const std::string lock =
                                   test.m_form->WorkDir + "/norvane-update.lock";
                               fs::create_symlink(test.m_temp / "elsewhere", lock);
-                              return "error: Cannot open the lock file \"" + lock +
-                                     "\". Too many levels of symbolic links";
+                              return "error: не вдалося відкрити файл блокування " + lock +
+                                     ": Too many levels of symbolic links";
                           }}),
     [](const auto& info) { return std::string(info.param.name); });
 

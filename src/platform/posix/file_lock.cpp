@@ -21,7 +21,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
         ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.Valid()) {
         const SystemError error = LastSystemError();
-        throw EOSError("Cannot open the lock file \"" + path + "\". " + error.message);
+        throw EOSError("не вдалося відкрити файл блокування " + path + ": " + error.message);
     }
     const int fd = file.Get();
     auto handle = std::make_unique<Handle>(Handle{std::move(file)});
@@ -30,7 +30,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
             return std::nullopt;
         if (errno != EINTR) {
             const SystemError error = LastSystemError();
-            throw EOSError("Cannot lock the file \"" + path + "\". " + error.message);
+            throw EOSError("не вдалося заблокувати файл " + path + ": " + error.message);
         }
     }
     return FileLock(std::move(handle));
