@@ -75,7 +75,7 @@ private:
     bool VerifyVersion(std::int32_t number);
     std::int32_t CommittedVersion();
     void StopInstall(RunReport::Install outcome, std::string_view reason);
-    void ShowInstallControls(bool visible);
+    void SetInstallControlsVisible(bool visible);
     void EndInstall();
 
     ui::Window& m_window;

@@ -206,12 +206,12 @@ bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver,
     m_window.AddStatus("Встановлення оновлення");
     m_window.SetCaption(Control::lUpdate, "Встановлення оновлення");
     std::vector<std::string> scripts;
-    package::CollectFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
+    platform::CollectFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
     ui::ProgressBar bar(m_window);
     bar.SetMin(0);
     bar.SetMax(static_cast<int>(scripts.size()));
     bar.SetPosition(0);
-    ShowInstallControls(true);
+    SetInstallControlsVisible(true);
 
     ui::Label fileLabel(m_window, Control::lFile);
     ui::Label timeLabel(m_window, Control::lUpdateTime);
@@ -247,7 +247,7 @@ bool TForm1::InstallPackage(std::int32_t number, const std::string& archiver,
         journal.FinishPackage(number);
     m_window.PumpMessages();
 
-    ShowInstallControls(false);
+    SetInstallControlsVisible(false);
     m_window.SetEnabled(Control::btCancel, true);
     platform::DeleteFile(archive);
     return true;
@@ -294,14 +294,14 @@ void TForm1::StopInstall(RunReport::Install outcome, std::string_view reason) {
     m_report.install = outcome;
     m_report.error = reason.empty() ? std::string("error") : std::string(reason);
     m_history.Add("помилка: " + m_report.error);
-    ShowInstallControls(false);
+    SetInstallControlsVisible(false);
     m_window.SetVisible(Control::lUpdateTime, false);
     m_window.SetVisible(Control::btOK, false);
     m_window.SetCaption(Control::btCancel, "Зачинити");
     m_window.SetEnabled(Control::btCancel, true);
 }
 
-void TForm1::ShowInstallControls(bool visible) {
+void TForm1::SetInstallControlsVisible(bool visible) {
     for (Control control :
          {Control::lUpdate, Control::ProgressBar2, Control::lTextFile, Control::lFile})
         m_window.SetVisible(control, visible);

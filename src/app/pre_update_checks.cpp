@@ -91,13 +91,12 @@ void TForm1::ListPackages() {
     MaxVer = 0;
     for (const auto& name : m_values.PackageList) {
         m_window.AddStatus(name);
-        const auto number = package::PackageNumberOf(name);
-        if (!number)
-            continue;
-        if (MinVer == 0 || *number < MinVer)
-            MinVer = *number;
-        if (MaxVer == 0 || *number > MaxVer)
-            MaxVer = *number;
+        // Only names holding "_RAR" are listed, so every one has a number.
+        const std::int32_t number = package::PackageNumberOf(name).value();
+        if (MinVer == 0 || number < MinVer)
+            MinVer = number;
+        if (MaxVer == 0 || number > MaxVer)
+            MaxVer = number;
     }
 }
 

@@ -5,7 +5,7 @@
 
 namespace norvane {
 
-/// The root of the program's errors. what() is the text the error display shows.
+/// The root of the errors a run meets. what() is the text the error display shows.
 class Exception : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -76,6 +76,16 @@ public:
 
 private:
     Cause m_cause;
+};
+
+/// A call the program must never make (a transaction started twice, a parameter that the
+/// statement does not have): a fault in the code, not a condition of the run. It is no
+/// Exception, so that nothing that deals with the run's failures takes it for one of them:
+/// no update step logs it as a failed statement, no check turns it into a refusal. Only the
+/// error display shows it.
+class EMisuse : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
 };
 
 } // namespace norvane

@@ -1,6 +1,7 @@
 #include "db/client.h"
 
 #include "base/exceptions.h"
+#include "db/client_library.h"
 #include "db/firebird_error.h"
 #include "platform/paths.h"
 
@@ -30,17 +31,22 @@ std::vector<long> ErrorCodes(const ISC_STATUS* status) {
 std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
     // Database names are UTF-8 in the program; the client must see them so.
     platform::UseUtf8SystemNames();
-    auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(exeDir),
+    auto library = platform::SharedLibrary::Open(FirebirdClientCandidates(exeDir),
                                                  "the Firebird client library");
     auto client = std::make_shared<Client>(Key{}, std::move(library));
 #define NORVANE_FB_RESOLVE(name)                                                                   \
-    client->name = reinterpret_cast<decltype(&::name)>(client->m_library.Symbol(#name));           \
-    if (!client->name)                                                                             \
-        throw ELibraryError("The Firebird client library " + client->LibraryName() +               \
-                            " has no entry point " #name);
+    client->name = reinterpret_cast<decltype(&::name)>(client->EntryPoint(#name));
     NORVANE_FB_ENTRY_POINTS(NORVANE_FB_RESOLVE)
 #undef NORVANE_FB_RESOLVE
     return client;
+}
+
+void* Client::EntryPoint(const char* name) const {
+    void* address = m_library.Symbol(name);
+    if (address == nullptr)
+        throw ELibraryError("The Firebird client library " + LibraryName() +
+                            " has no entry point " + name);
+    return address;
 }
 
 void Client::Check(const ISC_STATUS* status) const {

@@ -64,6 +64,9 @@ public:
     Client(Key, platform::SharedLibrary library) : m_library(std::move(library)) {}
 
 private:
+    // The address of an entry point; ELibraryError names the library when it has none.
+    void* EntryPoint(const char* name) const;
+
     platform::SharedLibrary m_library;
 };
 

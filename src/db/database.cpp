@@ -1,45 +1,36 @@
 #include "db/database.h"
 
 #include "base/exceptions.h"
-#include "base/text.h"
 #include "db/internal.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace norvane::db {
 
 namespace {
 
+// Statements run in dialect 3 unless the database's own is lower.
+constexpr int RequestedDialect = 3;
+
+void AppendParameter(std::string& block, char tag, std::string_view value) {
+    if (value.size() > 255)
+        throw EMisuse("A connection parameter is longer than 255 bytes");
+    block += tag;
+    block += static_cast<char>(value.size());
+    block += value;
+}
+
 // The parameter block: version byte, then one tag, length byte and value per parameter.
-std::string BuildParameterBlock(const std::vector<std::string>& params) {
+std::string BuildParameterBlock(const ConnectionParams& params) {
     std::string block(1, static_cast<char>(isc_dpb_version1));
-    for (const std::string& line : params) {
-        const auto equals = line.find('=');
-        const std::string_view name = TrimControl(
-            std::string_view(line).substr(0, equals == std::string::npos ? line.size() : equals));
-        const std::string_view value = equals == std::string::npos
-                                           ? std::string_view()
-                                           : std::string_view(line).substr(equals + 1);
-        char tag = 0;
-        if (SameTextAscii(name, "user_name"))
-            tag = isc_dpb_user_name;
-        else if (SameTextAscii(name, "password"))
-            tag = isc_dpb_password;
-        else
-            throw Exception("Unknown connection parameter \"" + std::string(name) + "\"");
-        if (value.size() > 255)
-            throw Exception("The connection parameter \"" + std::string(name) +
-                            "\" is longer than 255 bytes");
-        block += tag;
-        block += static_cast<char>(value.size());
-        block += value;
-    }
+    AppendParameter(block, isc_dpb_user_name, params.UserName);
+    AppendParameter(block, isc_dpb_password, params.Password);
     // Paths are UTF-8 inside the program. Without this flag the client converts the name from
     // the system's character set, which fails for Cyrillic letters under a C locale on Linux
     // and for anything outside the ANSI code page on Windows.
-    block += static_cast<char>(isc_dpb_utf8_filename);
-    block += '\0';
+    AppendParameter(block, isc_dpb_utf8_filename, {});
     return block;
 }
 
@@ -62,42 +53,21 @@ const std::string& Database::DatabaseName() const {
     return m_impl->name;
 }
 
-std::vector<std::string>& Database::Params() {
+void Database::SetParams(ConnectionParams params) {
+    m_impl->params = std::move(params);
+}
+
+const ConnectionParams& Database::Params() const {
     return m_impl->params;
-}
-
-const std::vector<std::string>& Database::Params() const {
-    return m_impl->params;
-}
-
-void Database::SetSQLDialect(int dialect) {
-    m_impl->requestedDialect = dialect;
-}
-
-int Database::SQLDialect() const {
-    return m_impl->requestedDialect;
 }
 
 int Database::EffectiveDialect() const {
-    return m_impl->databaseDialect < m_impl->requestedDialect ? m_impl->databaseDialect
-                                                              : m_impl->requestedDialect;
-}
-
-int Database::DBSQLDialect() const {
-    return m_impl->databaseDialect;
-}
-
-void Database::SetLoginPrompt(LoginPrompt prompt) {
-    m_impl->loginPrompt = prompt;
-}
-
-LoginPrompt Database::GetLoginPrompt() const {
-    return m_impl->loginPrompt;
+    return std::min(m_impl->databaseDialect, RequestedDialect);
 }
 
 void Database::SetDefaultTransaction(Transaction* transaction) {
     if (transaction && &transaction->GetDatabase() != this)
-        throw Exception("The transaction belongs to another database");
+        throw EMisuse("The transaction belongs to another database");
     m_impl->defaultTransaction = transaction;
 }
 
@@ -111,11 +81,12 @@ bool Database::Connected() const {
 
 void Database::Open() {
     if (Connected())
-        throw Exception("The database " + m_impl->name + " is already open");
+        throw EMisuse("The database " + m_impl->name + " is already open");
     const Client& api = *m_impl->client;
     const std::string block = BuildParameterBlock(m_impl->params);
+    // The configuration cannot give a longer name: its values are cut at 2047 characters.
     if (m_impl->name.size() > 32767)
-        throw Exception("The database name is too long");
+        throw EMisuse("The database name is too long");
     AttachmentHandle attachment(m_impl->client);
     ISC_STATUS_ARRAY status{};
     api.isc_attach_database(status, static_cast<short>(m_impl->name.size()), m_impl->name.c_str(),

@@ -4,19 +4,20 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace norvane::db {
 
 class Client;
 class Transaction;
 
-/// Whether the client may ask the user for credentials. No dialog exists; the switch is kept
-/// so the connection's settings read as they are meant.
-enum class LoginPrompt { Off, On };
+/// The account an attachment is made with.
+struct ConnectionParams {
+    std::string UserName;
+    std::string Password;
+    bool operator==(const ConnectionParams&) const = default;
+};
 
-/// One attachment to a database: its name, connection parameters, SQL dialect and default
-/// transaction.
+/// One attachment to a database: its name, account, SQL dialect and default transaction.
 class Database {
 public:
     /// Loads the client library; ELibraryError names it when it cannot be loaded.
@@ -30,21 +31,13 @@ public:
     void SetDatabaseName(std::string name);
     const std::string& DatabaseName() const;
 
-    /// Connection parameters, one "name=value" a line. Known names: user_name, password.
-    std::vector<std::string>& Params();
-    const std::vector<std::string>& Params() const;
+    /// The account to attach with; each of its values at most 255 bytes.
+    void SetParams(ConnectionParams params);
+    const ConnectionParams& Params() const;
 
-    /// The SQL dialect asked for (3 unless set).
-    void SetSQLDialect(int dialect);
-    int SQLDialect() const;
-    /// The dialect statements run in: the one asked for, or the database's when lower.
-    /// Meaningful while connected.
+    /// The dialect statements run in: 3, or the database's own when it is lower (a dialect 1
+    /// database). Meaningful while connected.
     int EffectiveDialect() const;
-    /// The database's own dialect as read on Open (1 when it does not report one).
-    int DBSQLDialect() const;
-
-    void SetLoginPrompt(LoginPrompt prompt);
-    LoginPrompt GetLoginPrompt() const;
 
     /// The transaction statements bound to this database run in. Not owned.
     void SetDefaultTransaction(Transaction* transaction);

@@ -14,10 +14,9 @@ namespace norvane::db {
 
 namespace {
 
-constexpr const char* kDefaultUser = "sysdba";
-constexpr const char* kDefaultPassword = "quillbark";
-constexpr const char* kFallbackDatabase = "vuvavari.fdb";
-constexpr int kRequestedDialect = 3;
+constexpr std::string_view DefaultUser = "sysdba";
+constexpr std::string_view DefaultPassword = "quillbark";
+constexpr std::string_view FallbackDatabase = "vuvavari.fdb";
 
 std::int32_t CheckedInt32(std::int64_t value) {
     if (value < std::numeric_limits<std::int32_t>::min() ||
@@ -31,13 +30,6 @@ std::int32_t ScaledToInt32(const ScaledInteger& number) {
     // Integer division truncates toward zero, which is the rule for the fraction.
     for (int scale = number.scale; scale < 0; ++scale)
         value /= 10;
-    for (int scale = number.scale; scale > 0; --scale) {
-        if (value > std::numeric_limits<std::int64_t>::max() / 10 ||
-            value < std::numeric_limits<std::int64_t>::min() / 10)
-            throw EConvertError(NotAnIntegerMessage(std::to_string(number.value) + "E" +
-                                                    std::to_string(number.scale)));
-        value *= 10;
-    }
     return CheckedInt32(value);
 }
 
@@ -86,7 +78,7 @@ CGlobDB::CGlobDB(std::string exeDir, std::string_view server, std::string_view p
 void CGlobDB::Connect(std::string_view server, std::string_view path, std::string_view user,
                       std::string_view password) {
     std::string name =
-        TrimControl(path).empty() ? JoinPath(m_exeDir, kFallbackDatabase) : std::string(path);
+        TrimControl(path).empty() ? JoinPath(m_exeDir, FallbackDatabase) : std::string(path);
     if (const std::string_view host = TrimControl(server); !host.empty())
         name = std::string(host) + ":" + name;
 
@@ -95,27 +87,13 @@ void CGlobDB::Connect(std::string_view server, std::string_view path, std::strin
 
     m_database->SetDatabaseName(std::move(name));
     m_database->SetDefaultTransaction(m_transaction.get());
-    m_database->SetLoginPrompt(LoginPrompt::Off);
-    m_database->SetSQLDialect(kRequestedDialect);
-
-    std::string userName(user);
-    std::string secret(password);
     // The default password goes only with the default user.
-    if (userName.empty()) {
-        userName = kDefaultUser;
-        secret = kDefaultPassword;
-    }
-    auto& params = m_database->Params();
-    params.clear();
-    params.push_back("user_name=" + userName);
-    params.push_back("password=" + secret);
+    m_database->SetParams(
+        user.empty() ? ConnectionParams{std::string(DefaultUser), std::string(DefaultPassword)}
+                     : ConnectionParams{std::string(user), std::string(password)});
 
     m_database->Open();
     m_transaction->StartTransaction();
-}
-
-db::Database& CGlobDB::GetDatabase() {
-    return *m_database;
 }
 
 std::int32_t CGlobDB::GetVersion() {
@@ -123,10 +101,8 @@ std::int32_t CGlobDB::GetVersion() {
     query.SetSql("select * from versions order by update_date desc");
     query.Execute();
     std::int32_t version = 0;
-    if (query.Fetch()) {
-        const std::string column = AsciiUpper(TrimControl("data"));
-        version = VersionFromField(query.Field(query.FieldIndex(column)));
-    }
+    if (query.Fetch())
+        version = VersionFromField(query.Field(query.FieldIndex("DATA")));
     query.Close();
     return version;
 }

@@ -23,13 +23,11 @@ public:
     void Connect(std::string_view server, std::string_view path, std::string_view user,
                  std::string_view password);
 
-    db::Database& GetDatabase();
+    db::Database& GetDatabase() { return *m_database; }
+    db::Transaction& Transaction() { return *m_transaction; }
 
     /// The data column of the newest versions row; 0 for an empty table.
     std::int32_t GetVersion();
-
-    db::Database& Database() { return *m_database; }
-    db::Transaction& Transaction() { return *m_transaction; }
 
 private:
     std::string m_exeDir;

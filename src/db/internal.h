@@ -16,10 +16,8 @@ struct Database::Impl {
 
     std::shared_ptr<const Client> client;
     std::string name;
-    std::vector<std::string> params;
-    int requestedDialect = 3;
+    ConnectionParams params;
     int databaseDialect = 1;
-    LoginPrompt loginPrompt = LoginPrompt::Off;
     Transaction* defaultTransaction = nullptr;
     AttachmentHandle attachment;
 };

@@ -8,13 +8,13 @@ namespace norvane::db {
 
 namespace {
 
-constexpr std::string_view kTable = "NORVANE$UPDATE_LOCK";
-constexpr std::string_view kColumns = "ID integer not null primary key, TAKEN_AT timestamp";
+constexpr std::string_view Table = "NORVANE$UPDATE_LOCK";
+constexpr std::string_view Columns = "ID integer not null primary key, TAKEN_AT timestamp";
 // Seen through a snapshot, a row held by a running installer is already there: no wait.
-constexpr const char* kAddRow = "insert into NORVANE$UPDATE_LOCK (ID) "
-                                "select 1 from rdb$database where not exists "
-                                "(select 1 from NORVANE$UPDATE_LOCK where ID = 1)";
-constexpr const char* kTakeRow =
+constexpr const char* AddRow = "insert into NORVANE$UPDATE_LOCK (ID) "
+                               "select 1 from rdb$database where not exists "
+                               "(select 1 from NORVANE$UPDATE_LOCK where ID = 1)";
+constexpr const char* TakeRow =
     "update NORVANE$UPDATE_LOCK set TAKEN_AT = current_timestamp where ID = 1";
 
 } // namespace
@@ -27,16 +27,16 @@ DatabaseRunLock::~DatabaseRunLock() {
 }
 
 void DatabaseRunLock::EnsureLockRow() {
-    CreateTableOnFirstUse(m_database, kTable, kColumns);
+    CreateTableOnFirstUse(m_database, Table, Columns);
     RunAlongsideOthers(m_database,
-                       [](Transaction& transaction) { RunStatement(transaction, kAddRow); });
+                       [](Transaction& transaction) { RunStatement(transaction, AddRow); });
 }
 
 DatabaseRunLock::Result DatabaseRunLock::Acquire() {
     EnsureLockRow();
     m_hold.StartTransaction();
     try {
-        RunStatement(m_hold, kTakeRow);
+        RunStatement(m_hold, TakeRow);
     } catch (const EFirebirdError& error) {
         m_hold.Abandon();
         if (error.IsLockConflict())

@@ -19,7 +19,7 @@ template <typename T> T Unaligned(const char* data) {
     return value;
 }
 
-constexpr std::size_t kBlobSegment = 16384;
+constexpr std::size_t BlobSegment = 16384;
 
 struct ParsedText {
     std::string text;
@@ -51,12 +51,6 @@ ParsedText ReplaceNamedParameters(std::string_view sql) {
             parsed.text += "/*";
             i += 2;
             copyUntil("*/");
-        } else if (c == ':' && next == '"') {
-            const std::size_t close = sql.find('"', i + 2);
-            const std::size_t end = close == std::string_view::npos ? sql.size() : close;
-            parsed.names.emplace_back(sql.substr(i + 2, end - i - 2));
-            parsed.text += '?';
-            i = std::min(sql.size(), end + 1);
         } else if (c == ':' && IsIdentifierChar(next)) {
             std::size_t end = i + 1;
             while (end < sql.size() && IsIdentifierChar(sql[end]))
@@ -93,6 +87,9 @@ std::string TypeName(int type) {
     }
 }
 
+// Which side of a statement an XSQLDA describes: its result columns or its parameters.
+enum class Side { Columns, Parameters };
+
 // An XSQLDA and the buffers its variables point to.
 class Sqlda {
 public:
@@ -119,14 +116,14 @@ public:
     XSQLVAR& Var(std::size_t index) { return Get()->sqlvar[index]; }
     const XSQLVAR& Var(std::size_t index) const { return Get()->sqlvar[index]; }
 
-    /// Gives every described variable a buffer; input variables start as NULL.
-    void AllocateBuffers(bool asNullInput) {
+    /// Gives every described variable a buffer; parameters start as NULL.
+    void AllocateBuffers(Side side) {
         const std::size_t count = Count();
-        m_indicators.assign(count, asNullInput ? -1 : 0);
+        m_indicators.assign(count, side == Side::Parameters ? -1 : 0);
         m_buffers.assign(count, {});
         for (std::size_t i = 0; i < count; ++i) {
             XSQLVAR& var = Var(i);
-            if (asNullInput)
+            if (side == Side::Parameters)
                 var.sqltype |= 1;
             Bind(i, static_cast<std::size_t>(std::max<ISC_SHORT>(var.sqllen, 0)) + 2);
         }
@@ -148,7 +145,8 @@ public:
         const XSQLVAR& var = Var(index);
         return (var.sqltype & 1) != 0 && var.sqlind && *var.sqlind == -1;
     }
-    void SetNull(std::size_t index, bool isNull) { m_indicators[index] = isNull ? -1 : 0; }
+    /// A parameter given a value is no longer NULL.
+    void MarkSet(std::size_t index) { m_indicators[index] = 0; }
 
 private:
     std::vector<std::max_align_t> m_storage;
@@ -179,28 +177,29 @@ struct Statement::Impl {
     const Client& Api() const { return *database.m_impl->client; }
     FB_API_HANDLE* DatabaseHandle() {
         if (!database.m_impl->attachment.Valid())
-            throw Exception("The database is not connected");
+            throw EMisuse("The database is not connected");
         return database.m_impl->attachment.Ptr();
     }
     FB_API_HANDLE* TransactionHandle() {
         Transaction* transaction =
             ownTransaction != nullptr ? ownTransaction : database.DefaultTransaction();
         if (!transaction)
-            throw Exception("The database has no default transaction");
+            throw EMisuse("The database has no default transaction");
         if (!transaction->Active())
-            throw Exception("The transaction is not active");
+            throw EMisuse("The transaction is not active");
         return transaction->m_impl->handle.Ptr();
     }
 
-    void Describe(Sqlda& sqlda, bool bind) {
+    void Describe(Sqlda& sqlda, Side side) {
         ISC_STATUS_ARRAY status{};
-        auto describe = bind ? Api().isc_dsql_describe_bind : Api().isc_dsql_describe;
+        auto describe =
+            side == Side::Parameters ? Api().isc_dsql_describe_bind : Api().isc_dsql_describe;
         if (sqlda.Overflowed()) {
             sqlda.Resize(sqlda.Get()->sqld);
             describe(status, handle.Ptr(), SQLDA_VERSION1, sqlda.Get());
             Api().Check(status);
         }
-        sqlda.AllocateBuffers(bind);
+        sqlda.AllocateBuffers(side);
     }
 
     int ReadStatementType() {
@@ -234,7 +233,7 @@ struct Statement::Impl {
                 positions.push_back(i);
         }
         if (positions.empty())
-            throw Exception("Parameter " + std::string(name) + " not found");
+            throw EMisuse("Parameter " + std::string(name) + " not found");
         return positions;
     }
 
@@ -246,7 +245,7 @@ struct Statement::Impl {
                              nullptr);
         Api().Check(status);
         std::string bytes;
-        char segment[kBlobSegment];
+        char segment[BlobSegment];
         for (;;) {
             unsigned short length = 0;
             const ISC_STATUS result =
@@ -306,7 +305,7 @@ void Statement::Prepare() {
                          static_cast<unsigned short>(impl.database.EffectiveDialect()),
                          impl.output.Get());
     api.Check(status);
-    impl.Describe(impl.output, false);
+    impl.Describe(impl.output, Side::Columns);
 
     impl.input.Resize(static_cast<short>(std::max<std::size_t>(impl.names.size(), 1)));
     // Raw text binds nothing: the input stays empty, so the client refuses a "?" in it at
@@ -314,7 +313,7 @@ void Statement::Prepare() {
     if (impl.parameters == Parameters::Named) {
         api.isc_dsql_describe_bind(status, impl.handle.Ptr(), SQLDA_VERSION1, impl.input.Get());
         api.Check(status);
-        impl.Describe(impl.input, true);
+        impl.Describe(impl.input, Side::Parameters);
     }
     impl.names.resize(impl.input.Count());
     impl.statementType = impl.ReadStatementType();
@@ -346,7 +345,7 @@ void Statement::Execute() {
 std::int64_t Statement::RowsAffected() const {
     const Impl& impl = *m_impl;
     if (!impl.prepared)
-        throw Exception("The statement is not prepared");
+        throw EMisuse("The statement is not prepared");
     const char items[] = {isc_info_sql_records};
     char answer[64] = {};
     ISC_STATUS_ARRAY status{};
@@ -395,24 +394,19 @@ std::size_t Statement::FieldCount() const {
     return m_impl->prepared ? m_impl->output.Count() : 0;
 }
 
-std::string Statement::FieldName(std::size_t index) const {
-    if (index >= FieldCount())
-        throw Exception("Column index " + std::to_string(index) + " out of range");
-    const XSQLVAR& var = m_impl->output.Var(index);
-    return std::string(var.aliasname, static_cast<std::size_t>(var.aliasname_length));
-}
-
 std::size_t Statement::FieldIndex(std::string_view name) const {
     for (std::size_t i = 0; i < FieldCount(); ++i) {
-        if (FieldName(i) == name)
+        const XSQLVAR& var = m_impl->output.Var(i);
+        if (std::string_view(var.aliasname, static_cast<std::size_t>(var.aliasname_length)) == name)
             return i;
     }
+    // A table of the product that lacks a column the program reads: the database's fault.
     throw Exception("Column " + std::string(name) + " not found");
 }
 
 FieldValue Statement::Field(std::size_t index) const {
     if (index >= FieldCount())
-        throw Exception("Column index " + std::to_string(index) + " out of range");
+        throw EMisuse("Column index " + std::to_string(index) + " out of range");
     const Sqlda& output = m_impl->output;
     if (output.IsNull(index))
         return Null{};
@@ -458,8 +452,8 @@ void Statement::SetBlobParam(std::string_view name, std::span<const std::byte> b
                          0, nullptr);
     api.Check(status);
     // No bytes means no segment: the blob exists and is empty, which is not NULL.
-    for (std::size_t offset = 0; offset < bytes.size(); offset += kBlobSegment) {
-        const std::size_t length = std::min(kBlobSegment, bytes.size() - offset);
+    for (std::size_t offset = 0; offset < bytes.size(); offset += BlobSegment) {
+        const std::size_t length = std::min(BlobSegment, bytes.size() - offset);
         api.isc_put_segment(status, blob.Ptr(), static_cast<unsigned short>(length),
                             reinterpret_cast<const char*>(bytes.data() + offset));
         api.Check(status);
@@ -475,7 +469,7 @@ void Statement::SetBlobParam(std::string_view name, std::span<const std::byte> b
         var.sqllen = sizeof(ISC_QUAD);
         var.sqlscale = 0;
         std::memcpy(impl.input.Bind(position, sizeof(ISC_QUAD)), &id, sizeof id);
-        impl.input.SetNull(position, false);
+        impl.input.MarkSet(position);
     }
 }
 
@@ -484,7 +478,7 @@ void Statement::SetStringParam(std::string_view name, std::string_view text) {
     if (!impl.prepared)
         Prepare();
     if (text.size() > 0x7FFF)
-        throw Exception("The value of parameter " + std::string(name) + " is too long");
+        throw EMisuse("The value of parameter " + std::string(name) + " is too long");
     for (std::size_t position : impl.Positions(name)) {
         XSQLVAR& var = impl.input.Var(position);
         var.sqltype = SQL_TEXT | 1;
@@ -492,20 +486,8 @@ void Statement::SetStringParam(std::string_view name, std::string_view text) {
         var.sqlscale = 0;
         var.sqlsubtype = 0;
         std::memcpy(impl.input.Bind(position, text.size()), text.data(), text.size());
-        impl.input.SetNull(position, false);
+        impl.input.MarkSet(position);
     }
-}
-
-void Statement::SetNullParam(std::string_view name) {
-    Impl& impl = *m_impl;
-    if (!impl.prepared)
-        Prepare();
-    for (std::size_t position : impl.Positions(name))
-        impl.input.SetNull(position, true);
-}
-
-const std::vector<std::string>& Statement::ParamNames() const {
-    return m_impl->names;
 }
 
 } // namespace norvane::db

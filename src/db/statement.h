@@ -65,22 +65,19 @@ public:
 
     /// The number of result columns of the prepared statement.
     std::size_t FieldCount() const;
-    /// The name (alias) of a result column.
-    std::string FieldName(std::size_t index) const;
-    /// The index of a result column, names compared exactly; raises when missing.
+    /// The index of a result column by its name (alias), compared exactly; raises Exception
+    /// when the statement has no such column.
     std::size_t FieldIndex(std::string_view name) const;
     /// The value of a column of the current row. A blob is read in the default transaction.
     FieldValue Field(std::size_t index) const;
 
     /// Creates a blob in the transaction from bytes (segments of at most 16384 bytes) and
-    /// binds it to the named parameter. Prepares when needed; raises for an unknown name.
+    /// binds it to the named parameter (names compared without ASCII case). Prepares when
+    /// needed. A parameter stays NULL until it is set; a name the statement does not have
+    /// is EMisuse.
     void SetBlobParam(std::string_view name, std::span<const std::byte> bytes);
     /// Binds text to the named parameter; the server converts it to the column's type.
     void SetStringParam(std::string_view name, std::string_view text);
-    /// Binds NULL to the named parameter. Every parameter is NULL until it is set.
-    void SetNullParam(std::string_view name);
-    /// The names of the parameters in the order of their markers ("" for a bare "?").
-    const std::vector<std::string>& ParamNames() const;
 
 private:
     struct Impl;

@@ -41,10 +41,10 @@ bool Transaction::Active() const {
 
 void Transaction::StartTransaction() {
     if (Active())
-        throw Exception("The transaction is already active");
+        throw EMisuse("The transaction is already active");
     Database::Impl& database = *m_impl->database.m_impl;
     if (!database.attachment.Valid())
-        throw Exception("The database is not connected");
+        throw EMisuse("The database is not connected");
     const std::string block = ParameterBlock(m_impl->mode);
     TransactionElement element{database.attachment.Ptr(), static_cast<int>(block.size()),
                                reinterpret_cast<const unsigned char*>(block.data())};
@@ -55,7 +55,7 @@ void Transaction::StartTransaction() {
 
 void Transaction::Commit() {
     if (!Active())
-        throw Exception("The transaction is not active");
+        throw EMisuse("The transaction is not active");
     ISC_STATUS_ARRAY status{};
     m_impl->handle.Api().isc_commit_transaction(status, m_impl->handle.Ptr());
     m_impl->handle.Api().Check(status);
@@ -63,7 +63,7 @@ void Transaction::Commit() {
 
 void Transaction::Rollback() {
     if (!Active())
-        throw Exception("The transaction is not active");
+        throw EMisuse("The transaction is not active");
     ISC_STATUS_ARRAY status{};
     m_impl->handle.Api().isc_rollback_transaction(status, m_impl->handle.Ptr());
     m_impl->handle.Api().Check(status);

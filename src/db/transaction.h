@@ -26,8 +26,9 @@ public:
 
     Database& GetDatabase() const;
     bool Active() const;
-    /// Starts the transaction (isc_start_multiple, empty parameter block). Raises when the
-    /// database is not connected or the transaction is already active.
+    /// Starts the transaction (isc_start_multiple with the mode's parameter block). Starting
+    /// it on a database that is not connected, or when it is already active, is EMisuse; so
+    /// is ending one that is not active.
     void StartTransaction();
     void Commit();
     void Rollback();

@@ -1,6 +1,5 @@
 #include "package/program_files.h"
 
-#include "package/work_folder.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/paths.h"
@@ -13,12 +12,6 @@
 namespace norvane::package {
 
 namespace {
-
-void AppendEntries(std::vector<std::string>& list, const std::string& folder,
-                   std::string_view mask) {
-    for (const auto& entry : platform::FindEntries(folder, mask))
-        list.push_back(JoinPath(folder, entry.name));
-}
 
 // The entry's path below the work folder, without the separator that follows the folder.
 std::string_view RelativePath(std::string_view entry, std::string_view folder) {
@@ -33,9 +26,8 @@ std::string_view RelativePath(std::string_view entry, std::string_view folder) {
 std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
                                           const std::string& folder) {
     std::vector<std::string> sources;
-    AppendEntries(sources, folder, "*.exe");
-    AppendEntries(sources, JoinPath(folder, "Report"), "*.fr3");
-    SortFileList(sources);
+    platform::CollectFiles(sources, folder, "*.exe");
+    platform::CollectFiles(sources, JoinPath(folder, "Report"), "*.fr3");
     std::vector<ProgramFile> files;
     files.reserve(sources.size());
     for (std::string& source : sources) {

@@ -6,13 +6,6 @@
 
 namespace norvane::package {
 
-/// Appends JoinPath(folder, name) for every entry of folder matching mask, then sorts the
-/// whole list case-insensitively in the user's locale.
-void CollectFiles(std::vector<std::string>& list, const std::string& folder, std::string_view mask);
-
-/// Sorts a file list case-insensitively in the user's locale.
-void SortFileList(std::vector<std::string>& list);
-
 /// The file in the work folder whose lock keeps a second installer out for the whole run.
 inline constexpr std::string_view WorkFolderLockName = "norvane-update.lock";
 

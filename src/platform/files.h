@@ -36,6 +36,13 @@ struct DirEntry {
 /// A folder that does not exist gives an empty list.
 std::vector<DirEntry> FindEntries(const std::string& folder, std::string_view mask);
 
+/// Appends JoinPath(folder, name) for every entry of folder matching mask, then sorts the
+/// whole list case-insensitively in the user's locale (CompareTextUserLocale).
+void CollectFiles(std::vector<std::string>& list, const std::string& folder, std::string_view mask);
+
+/// Sorts a file list case-insensitively in the user's locale.
+void SortFileList(std::vector<std::string>& list);
+
 /// A system error: its code and the system's text for it.
 struct SystemError {
     std::uint32_t code = 0;

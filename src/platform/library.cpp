@@ -6,10 +6,6 @@
 
 namespace norvane::platform {
 
-SharedLibrary SharedLibrary::Open(const std::vector<std::string>& candidates) {
-    return Open(candidates, "the library");
-}
-
 SharedLibrary SharedLibrary::Open(const std::vector<std::string>& candidates,
                                   std::string_view what) {
     std::string reasons;

@@ -10,9 +10,8 @@ namespace norvane::platform {
 /// A shared library loaded at run time, unloaded when the owner goes.
 class SharedLibrary {
 public:
-    /// Loads the first of the candidates that loads. Raises ELibraryError naming them.
-    static SharedLibrary Open(const std::vector<std::string>& candidates);
-    /// As Open, the error reading "Cannot load <what> <name>: <reason>".
+    /// Loads the first of the candidates that loads. Raises ELibraryError naming them: "Cannot
+    /// load <what> <name>: <reason>; <name>: <reason>".
     static SharedLibrary Open(const std::vector<std::string>& candidates, std::string_view what);
 
     SharedLibrary(SharedLibrary&&) noexcept;
@@ -37,9 +36,5 @@ private:
     void* m_handle = nullptr;
     std::string m_name;
 };
-
-/// Where the Firebird client library is looked for, in order. NORVANE_FBCLIENT, when set,
-/// names the only candidate.
-std::vector<std::string> FirebirdClientCandidates(const std::string& exeDir);
 
 } // namespace norvane::platform

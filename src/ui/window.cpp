@@ -30,6 +30,15 @@ std::string_view ControlName(Control control) {
     return "?";
 }
 
+std::string FileCaptionText(std::string_view name, std::size_t index, std::size_t count) {
+    return std::string(name) + " (" + std::to_string(index) + "/" + std::to_string(count) + ")";
+}
+
+void Window::SetFileCaption(Control control, std::string_view name, std::size_t index,
+                            std::size_t count) {
+    SetCaption(control, FileCaptionText(name, index, count));
+}
+
 void Window::SetProgressMin(int value) {
     m_min = value;
     m_max = std::max(m_max, m_min);

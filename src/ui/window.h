@@ -23,6 +23,9 @@ enum class Control {
 /// The name of a control as the window and its tests know it.
 std::string_view ControlName(Control control);
 
+/// A file label's text: "<name> (<index>/<count>)".
+std::string FileCaptionText(std::string_view name, std::size_t index, std::size_t count);
+
 enum class MessageKind { Warning, Error };
 
 /// The update window as the program's logic sees it. A toolkit window, the console of
@@ -37,6 +40,9 @@ public:
     virtual void MarkStatus(std::string_view text) = 0;
 
     virtual void SetCaption(Control control, std::string_view text) = 0;
+    /// Shows the file a step works on in a label: "<name> (<index>/<count>)".
+    virtual void SetFileCaption(Control control, std::string_view name, std::size_t index,
+                                std::size_t count);
     virtual void SetVisible(Control control, bool visible) = 0;
     virtual void SetEnabled(Control control, bool enabled) = 0;
 
@@ -90,8 +96,7 @@ public:
     void SetCaption(std::string_view text) { m_window.SetCaption(m_control, text); }
     /// The file label's text: "<name> (<index>/<count>)".
     void SetFileCaption(std::string_view name, std::size_t index, std::size_t count) {
-        SetCaption(std::string(name) + " (" + std::to_string(index) + "/" + std::to_string(count) +
-                   ")");
+        m_window.SetFileCaption(m_control, name, index, count);
     }
     void SetVisible(bool visible) { m_window.SetVisible(m_control, visible); }
 

@@ -8,12 +8,12 @@ namespace norvane::update {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 // Calls onLine for every line of text.
 template <typename OnLine> void ForEachLine(std::string_view text, OnLine&& onLine) {
-    if (text.starts_with(kByteOrderMark))
-        text.remove_prefix(kByteOrderMark.size());
+    if (text.starts_with(ByteOrderMark))
+        text.remove_prefix(ByteOrderMark.size());
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p != end) {

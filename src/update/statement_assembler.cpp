@@ -56,11 +56,13 @@ LineScan ScanLine(std::string_view line, TextState state) {
     using Kind = TextState::Kind;
     LineScan scan;
     std::size_t lastNonPlain = 0;
-    auto markCode = [&](std::size_t from, std::size_t to, bool literal) {
+    // Code is what is neither a blank nor a comment; a literal is code that is not plain text.
+    enum class Code { Plain, Literal };
+    auto markCode = [&](std::size_t from, std::size_t to, Code code) {
         if (scan.codeStart == npos)
             scan.codeStart = from;
         scan.codeEnd = to;
-        if (literal)
+        if (code == Code::Literal)
             lastNonPlain = to;
         scan.plainFrom = lastNonPlain;
     };
@@ -93,7 +95,7 @@ LineScan ScanLine(std::string_view line, TextState state) {
                     break;
                 }
             }
-            markCode(i, j, true);
+            markCode(i, j, Code::Literal);
             i = j;
         } else if (IsBlank(c)) {
             ++i;
@@ -106,15 +108,15 @@ LineScan ScanLine(std::string_view line, TextState state) {
             lastNonPlain = i;
         } else if (c == '\'' || c == '"') {
             state = {Kind::Quoted, c};
-            markCode(i, i + 1, true);
+            markCode(i, i + 1, Code::Literal);
             ++i;
         } else if ((c == 'q' || c == 'Q') && next == '\'' && i + 2 < n &&
                    (i == 0 || !IsIdentifierChar(line[i - 1]))) {
             state = {Kind::QLiteral, ClosingMate(line[i + 2])};
-            markCode(i, i + 3, true);
+            markCode(i, i + 3, Code::Literal);
             i += 3;
         } else {
-            markCode(i, i + 1, false);
+            markCode(i, i + 1, Code::Plain);
             ++i;
         }
     }
@@ -122,13 +124,16 @@ LineScan ScanLine(std::string_view line, TextState state) {
     return scan;
 }
 
-LineKind Classify(std::string_view text, bool statementPending) {
+// Where a line stands: between statements, or inside one whose terminator has not come.
+enum class Place { BetweenStatements, InsideStatement };
+
+LineKind Classify(std::string_view text, Place place) {
     if (!StartsWithAscii(text, "SET ") || StartsWithAscii(text, "SET G") ||
         StartsWithAscii(text, "SET STATISTICS "))
         return LineKind::Ordinary;
     // Inside a pending statement, "SET A = 1" is the statement's own clause (UPDATE ... SET);
     // only a terminator change is a command wherever it stands.
-    if (statementPending && !IsSetTermLine(text))
+    if (place == Place::InsideStatement && !IsSetTermLine(text))
         return LineKind::Ordinary;
     return LineKind::Set;
 }
@@ -199,7 +204,7 @@ AssemblyStep StatementAssembler::Feed(std::string_view raw) {
     AssemblyStep step;
     if (start.kind == TextState::Kind::Code && scan.HasCode()) {
         const std::string_view code = raw.substr(scan.codeStart, scan.codeEnd - scan.codeStart);
-        step.kind = Classify(code, m_hasCode);
+        step.kind = Classify(code, m_hasCode ? Place::InsideStatement : Place::BetweenStatements);
         if (step.kind == LineKind::Set) {
             if (IsSetTermLine(code))
                 m_terminator = TerminatorFromSetTerm(code, m_terminator);

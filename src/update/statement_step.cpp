@@ -49,8 +49,10 @@ StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
     } catch (const EStepFailed& error) {
         LogFailure(context, logFile, record(), error.what());
         RollBack(transaction);
-    } catch (const EUpdateAborted&) {
-        // Nothing of a step that did not end may stay pending in the connection.
+    } catch (...) {
+        // Anything else ends the update (a lost database, an interruption, a fault in the
+        // program): it goes on up, and nothing of the step that did not end may stay pending
+        // in the connection, where a later commit would take it.
         transaction.Abandon();
         throw;
     }

@@ -20,10 +20,11 @@ public:
 /// One database step of an update in a transaction of its own: starts Transaction when it is
 /// not active, runs body, and commits when it is still active.
 ///
-/// A client or file error is logged to logFile (record(), then the message in an error
-/// block) and rolled back; the step has failed and the update goes on. An error after which
-/// the database cannot be used (connection gone, not writable) is logged the same way and
-/// then raised as EUpdateAborted: nothing more may run.
+/// A client or file error, or EStepFailed, is logged to logFile (record(), then the message
+/// in an error block) and rolled back; the step has failed and the update goes on. An error
+/// after which the database cannot be used (connection gone, not writable) is logged the same
+/// way and then raised as EUpdateAborted: nothing more may run. Any other error (EMisuse
+/// above all) is no failed statement: the step's work is rolled back and the error raised.
 StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
                          const std::function<void()>& body,
                          const std::function<std::string()>& record);

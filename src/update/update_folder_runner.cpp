@@ -1,6 +1,5 @@
 #include "update/update_folder_runner.h"
 
-#include "package/work_folder.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/paths.h"
@@ -20,7 +19,7 @@ namespace {
 
 std::vector<std::string> PhaseList(const std::string& folder, std::string_view mask) {
     std::vector<std::string> list;
-    package::CollectFiles(list, JoinPath(folder, "up"), mask);
+    platform::CollectFiles(list, JoinPath(folder, "up"), mask);
     return list;
 }
 

@@ -13,14 +13,14 @@ namespace norvane::update {
 
 namespace {
 
-constexpr std::string_view kTable = "NORVANE$UPDATE_JOURNAL";
+constexpr std::string_view Table = "NORVANE$UPDATE_JOURNAL";
 // No key: the table holds the rows of one package in progress and a row per complete
 // package, and an index would cost every statement another page written at its commit.
-constexpr std::string_view kColumns = "PACKAGE integer not null, ITEM varchar(255) not null, "
-                                      "DIGEST varchar(64) not null, ORDINAL integer not null";
+constexpr std::string_view Columns = "PACKAGE integer not null, ITEM varchar(255) not null, "
+                                     "DIGEST varchar(64) not null, ORDINAL integer not null";
 // Items a package's files can never be named: scripts end in .sql, blob files in .blo.
-constexpr std::string_view kBlobPhaseItem = "$BLOBS";
-constexpr std::string_view kCompleteItem = "$COMPLETE";
+constexpr std::string_view BlobPhaseItem = "$BLOBS";
+constexpr std::string_view CompleteItem = "$COMPLETE";
 
 [[noreturn]] void Abort(const db::EFirebirdError& error) {
     throw EUpdateAborted(EUpdateAborted::Cause::DatabaseLost,
@@ -67,7 +67,7 @@ UpdateJournal::~UpdateJournal() = default;
 
 void UpdateJournal::Open() {
     try {
-        db::CreateTableOnFirstUse(m_globDB.GetDatabase(), kTable, kColumns);
+        db::CreateTableOnFirstUse(m_globDB.GetDatabase(), Table, Columns);
     } catch (const db::EFirebirdError& error) {
         Abort(error);
     }
@@ -76,13 +76,13 @@ void UpdateJournal::Open() {
 std::optional<std::int32_t> UpdateJournal::UnfinishedPackage() {
     return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
         std::optional<std::int32_t> package;
-        if (!db::TableExists(transaction, kTable))
+        if (!db::TableExists(transaction, Table))
             return package;
         db::Statement query(transaction, db::Parameters::Raw);
         query.SetSql("select max(j.PACKAGE) from NORVANE$UPDATE_JOURNAL j where not exists "
                      "(select 1 from NORVANE$UPDATE_JOURNAL c where c.PACKAGE = j.PACKAGE and "
                      "c.ITEM = '" +
-                     std::string(kCompleteItem) + "')");
+                     std::string(CompleteItem) + "')");
         query.Execute();
         if (query.Fetch()) {
             const db::FieldValue newest = query.Field(0);
@@ -150,7 +150,7 @@ bool UpdateJournal::BlobPhaseDone(std::int32_t package) {
         db::Statement query(transaction, db::Parameters::Named);
         query.SetSql("select count(*) from NORVANE$UPDATE_JOURNAL "
                      "where PACKAGE = :PACKAGE and ITEM = :ITEM");
-        Bind(query, package, kBlobPhaseItem);
+        Bind(query, package, BlobPhaseItem);
         query.Execute();
         const bool done = query.Fetch() && std::get<db::ScaledInteger>(query.Field(0)).value > 0;
         query.Close();
@@ -160,7 +160,7 @@ bool UpdateJournal::BlobPhaseDone(std::int32_t package) {
 
 void UpdateJournal::MarkBlobPhaseDone(std::int32_t package) {
     InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
-        InsertMarker(transaction, package, kBlobPhaseItem);
+        InsertMarker(transaction, package, BlobPhaseItem);
     });
 }
 
@@ -170,7 +170,7 @@ void UpdateJournal::FinishPackage(std::int32_t package) {
         drop.SetSql("delete from NORVANE$UPDATE_JOURNAL where PACKAGE = :PACKAGE");
         drop.SetStringParam("PACKAGE", std::to_string(package));
         drop.Execute();
-        InsertMarker(transaction, package, kCompleteItem);
+        InsertMarker(transaction, package, CompleteItem);
     });
 }
 

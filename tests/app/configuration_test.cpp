@@ -1,6 +1,5 @@
 #include "app/configuration.h"
 
-#include "platform/profile.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -87,21 +86,6 @@ TEST_F(ConfigurationTest, CommentsAndKeysWithoutValuesAreIgnored) {
                              "PathBaseIB=/real.fdb\nPathBaseIB=/second.fdb\n");
     EXPECT_EQ(values.PathBaseIB, "/real.fdb");
     EXPECT_EQ(values.NameServer, "");
-}
-
-TEST_F(ConfigurationTest, LongValuesAreCutToTheReaderBuffer) {
-    const std::string longPath = "/" + std::string(3000, 'p');
-    WriteFile(m_folder.Path() / "nrv.ini", "[Common]\nPathBaseIB=" + longPath + "\n");
-    const auto value =
-        platform::ReadProfileString(m_folder / "nrv.ini", "Common", "PathBaseIB", "");
-    EXPECT_EQ(value, longPath.substr(0, 2047));
-}
-
-TEST_F(ConfigurationTest, MissingKeyOrSectionGivesTheDefault) {
-    WriteFile(m_folder.Path() / "nrv.ini", "[Common]\nA=1\n");
-    EXPECT_EQ(platform::ReadProfileString(m_folder / "nrv.ini", "Common", "B", "dflt"), "dflt");
-    EXPECT_EQ(platform::ReadProfileString(m_folder / "nrv.ini", "Nope", "A", "dflt"), "dflt");
-    EXPECT_EQ(platform::ReadProfileString(m_folder / "missing.ini", "Common", "A", "d"), "d");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "app/form1.h"
 
 #include "base/exceptions.h"
-#include "platform/process.h"
+#include "db/statement.h"
+#include "support/expect_throw.h"
 #include "support/recording_window.h"
 #include "support/running_program.h"
 #include "support/temp_folder.h"
@@ -63,6 +64,8 @@ TEST_F(Form1Test, WithoutPackagesTheUpdateIsRefusedAsNotNewer) {
                      "insert into versions values (1, 1, 254, '2011-06-01');");
     WriteIni("[Common]\nPathBaseIB=" + database.Path() + "\n");
     TForm1 form = MakeForm();
+    // Enabled beforehand, so that the refusal's own disabling shows.
+    m_window.SetEnabled(Control::btOK, true);
     form.FormShow();
 
     const std::vector<std::string> expected{
@@ -87,13 +90,31 @@ TEST_F(Form1Test, WithoutPackagesTheUpdateIsRefusedAsNotNewer) {
 TEST_F(Form1Test, AMissingDatabaseEndsTheChecksAfterItsPath) {
     WriteIni("[Common]\nPathBaseIB=" + (m_program / "absent.fdb") + "\n");
     TForm1 form = MakeForm();
-    EXPECT_THROW(form.FormShow(), Exception);
+    EXPECT_THROW_MSG(form.FormShow(), db::EFirebirdError,
+                     "I/O error during \"open\" operation for file \"" +
+                         (m_program / "absent.fdb") +
+                         "\"\nError while trying to open file\nNo such file or directory");
     const auto lines = m_window.MemoLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), m_program / "absent.fdb");
     EXPECT_EQ(m_window.Caption(Control::lCurVer), "-");
     EXPECT_EQ(m_window.Caption(Control::lActVer), "-");
     EXPECT_FALSE(m_window.Enabled(Control::btOK));
+}
+
+// How the checks' attachment reached the database: "TCPv4" through a server, nothing for the
+// embedded engine.
+std::optional<std::string> NetworkProtocol(db::CGlobDB& globDB) {
+    db::Statement query(globDB.GetDatabase(), db::Parameters::Raw);
+    query.SetSql("select rdb$get_context('SYSTEM', 'NETWORK_PROTOCOL') from rdb$database");
+    query.Execute();
+    if (!query.Fetch())
+        return std::nullopt;
+    const db::FieldValue value = query.Field(0);
+    query.Close();
+    if (const auto* text = std::get_if<std::string>(&value))
+        return *text;
+    return std::nullopt;
 }
 
 TEST_F(Form1Test, ALocalTypeServerIgnoresTheServerName) {
@@ -106,14 +127,24 @@ TEST_F(Form1Test, ALocalTypeServerIgnoresTheServerName) {
     form.FormShow();
     EXPECT_EQ(form.CurVer, 0);
     EXPECT_EQ(m_window.Caption(Control::lCurVer), "0");
+    EXPECT_EQ(NetworkProtocol(*m_values.GlobDB), std::nullopt);
 }
 
 TEST_F(Form1Test, ARemoteTypeServerAttachesThroughTheServerName) {
+    const auto server = testing::TestServer();
+    if (!server)
+        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
     TestDatabase database;
-    WriteIni("[Common]\nPathBaseIB=" + database.Path() +
-             "\nNameServer=no-such-host.invalid\nTypeServer=1\n");
+    database.Execute("create table versions (data integer, update_date timestamp);"
+                     "insert into versions values (254, '2011-06-01');");
+    WriteIni("[Common]\nPathBaseIB=" + database.Path() + "\nNameServer=" + *server +
+             "\nTypeServer=1\n");
     TForm1 form = MakeForm();
-    EXPECT_THROW(form.FormShow(), Exception);
+    form.FormShow();
+    EXPECT_EQ(form.CurVer, 254);
+    EXPECT_EQ(m_window.Caption(Control::lCurVer), "254");
+    EXPECT_EQ(m_values.GlobDB->GetDatabase().DatabaseName(), *server + ":" + database.Path());
+    EXPECT_EQ(NetworkProtocol(*m_values.GlobDB), "TCPv4");
 }
 
 TEST_F(Form1Test, ARunningMainProgramRefusesBeforeAnyDatabaseWork) {
@@ -123,6 +154,7 @@ TEST_F(Form1Test, ARunningMainProgramRefusesBeforeAnyDatabaseWork) {
         ProcessValues values;
         RunningProgram program(name);
         TForm1 form(window, values, {m_program / "norvane-update", m_temp.Str()});
+        window.SetEnabled(Control::btOK, true);
         form.FormShow();
         const std::vector<std::string> expected{"Перевірка запущенної програми...",
                                                 "Программа запущена", "Оновлення не можливо!!!"};
@@ -135,30 +167,6 @@ TEST_F(Form1Test, ARunningMainProgramRefusesBeforeAnyDatabaseWork) {
         EXPECT_FALSE(window.Enabled(Control::btOK));
         EXPECT_EQ(form.Report().verdict, RunReport::Verdict::ProgramRunning);
     }
-}
-
-TEST(IsProcessRunning, MatchesWholeFileNamesOnly) {
-    const std::string name = "Norvanework.exe";
-    EXPECT_FALSE(platform::IsProcessRunning(name));
-    {
-        RunningProgram other("xNorvanework.exe");
-        EXPECT_FALSE(platform::IsProcessRunning(name));
-    }
-    {
-        // The kernel's 15-character command name of this one reads "Norvanework.exe".
-        RunningProgram truncated("Norvanework.exe.old");
-        EXPECT_FALSE(platform::IsProcessRunning(name));
-    }
-    {
-        // A Windows program run under Wine: argv[0] carries its Windows path.
-        RunningProgram underWine("wine-loader", R"(C:\Program Files\Norvane\NorvaneWork.EXE)");
-        EXPECT_TRUE(platform::IsProcessRunning(name));
-    }
-    {
-        RunningProgram running(name);
-        EXPECT_TRUE(platform::IsProcessRunning(name));
-    }
-    EXPECT_FALSE(platform::IsProcessRunning(name));
 }
 
 TEST_F(Form1Test, CancelClosesTheWindow) {

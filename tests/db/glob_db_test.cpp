@@ -15,9 +15,7 @@ namespace {
 using testing::TestDatabase;
 using testing::TestServer;
 
-using Params = std::vector<std::string>;
-
-const Params kDefaultAccount{"user_name=sysdba", "password=quillbark"};
+const ConnectionParams DefaultAccount{"sysdba", "quillbark"};
 
 void RunSql(CGlobDB& globDb, const std::string& sql) {
     Statement statement(globDb.GetDatabase(), Parameters::Raw);
@@ -32,18 +30,17 @@ std::string ServerOrSkipReason() {
 TEST(CGlobDB, ConstructorWithPathAttachesLocalFileWithDefaultAccount) {
     TestDatabase file;
     CGlobDB globDb("/opt/app", "", file.Path());
-    EXPECT_TRUE(globDb.Database().Connected());
+    EXPECT_TRUE(globDb.GetDatabase().Connected());
     EXPECT_TRUE(globDb.Transaction().Active());
-    EXPECT_EQ(globDb.Database().DatabaseName(), file.Path());
-    EXPECT_EQ(globDb.Database().Params(), kDefaultAccount);
-    EXPECT_EQ(globDb.Database().GetLoginPrompt(), LoginPrompt::Off);
-    EXPECT_EQ(globDb.Database().EffectiveDialect(), 3);
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), file.Path());
+    EXPECT_EQ(globDb.GetDatabase().Params(), DefaultAccount);
+    EXPECT_EQ(globDb.GetDatabase().EffectiveDialect(), 3);
     EXPECT_EQ(globDb.GetDatabase().DefaultTransaction(), &globDb.Transaction());
 }
 
 TEST(CGlobDB, ConstructorWithBlankPathDoesNotAttach) {
     CGlobDB globDb("/opt/app", "localhost", " \t ");
-    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_FALSE(globDb.GetDatabase().Connected());
     EXPECT_FALSE(globDb.Transaction().Active());
 }
 
@@ -70,8 +67,8 @@ TEST(CGlobDB, DatabaseNameForms) {
     for (const NameCase& c : cases) {
         SCOPED_TRACE(std::string("server '") + c.server + "' path '" + c.path + "'");
         EXPECT_THROW(globDb.Connect(c.server, c.path, "", ""), EFirebirdError);
-        EXPECT_EQ(globDb.Database().DatabaseName(), c.expected);
-        EXPECT_FALSE(globDb.Database().Connected());
+        EXPECT_EQ(globDb.GetDatabase().DatabaseName(), c.expected);
+        EXPECT_FALSE(globDb.GetDatabase().Connected());
         EXPECT_FALSE(globDb.Transaction().Active());
     }
 }
@@ -79,16 +76,16 @@ TEST(CGlobDB, DatabaseNameForms) {
 TEST(CGlobDB, DefaultPasswordOnlyWithDefaultUser) {
     CGlobDB globDb("/nonexistent/app", "", "");
     EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", "given"), EFirebirdError);
-    EXPECT_EQ(globDb.Database().Params(), kDefaultAccount);
+    EXPECT_EQ(globDb.GetDatabase().Params(), DefaultAccount);
     EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "bob", ""), EFirebirdError);
-    EXPECT_EQ(globDb.Database().Params(), (Params{"user_name=bob", "password="}));
+    EXPECT_EQ(globDb.GetDatabase().Params(), (ConnectionParams{"bob", ""}));
 }
 
 TEST(CGlobDB, BlankPathOpensVuvavariBesideTheProgram) {
     TestDatabase file(3, "vuvavari.fdb");
     CGlobDB globDb(file.Folder(), "", "");
     globDb.Connect("", " ", "", "");
-    EXPECT_EQ(globDb.Database().DatabaseName(), file.Path());
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), file.Path());
     EXPECT_TRUE(globDb.Transaction().Active());
 }
 
@@ -108,7 +105,7 @@ TEST(CGlobDB, AttachFailureLeavesEarlierAttachmentClosed) {
     CGlobDB globDb("/opt/app", "", file.Path());
     RunSql(globDb, "insert into t values (1)");
     EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", ""), EFirebirdError);
-    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_FALSE(globDb.GetDatabase().Connected());
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
 }
 
@@ -128,9 +125,7 @@ TEST(CGlobDB, MissingFileErrorCarriesClientText) {
 TEST(CGlobDB, DialectOneDatabaseRunsStatementsInDialectOne) {
     TestDatabase file(1);
     CGlobDB globDb("/opt/app", "", file.Path());
-    EXPECT_EQ(globDb.Database().SQLDialect(), 3);
-    EXPECT_EQ(globDb.Database().DBSQLDialect(), 1);
-    EXPECT_EQ(globDb.Database().EffectiveDialect(), 1);
+    EXPECT_EQ(globDb.GetDatabase().EffectiveDialect(), 1);
     // Dialect 1 divides integers into a double; dialect 3 keeps an integer.
     Statement division(globDb.GetDatabase(), Parameters::Raw);
     division.SetSql("select 3/2 from rdb$database");
@@ -158,7 +153,7 @@ TEST(CGlobDBServer, AttachesThroughServerOnLoopback) {
                  "insert into versions values ('2011-06-01', 254);");
     CGlobDB globDb("/opt/app", "", "");
     globDb.Connect(" " + *server + " ", file.Path(), "", "");
-    EXPECT_EQ(globDb.Database().DatabaseName(), *server + ":" + file.Path());
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), *server + ":" + file.Path());
     EXPECT_EQ(globDb.GetVersion(), 254);
     EXPECT_TRUE(globDb.Transaction().Active());
 }
@@ -170,8 +165,8 @@ TEST(CGlobDBServer, BlankPathWithServerOpensVuvavari) {
     TestDatabase file(3, "vuvavari.fdb");
     CGlobDB globDb(file.Folder(), "", "");
     globDb.Connect(*server, "", "", "");
-    EXPECT_EQ(globDb.Database().DatabaseName(), *server + ":" + file.Path());
-    EXPECT_TRUE(globDb.Database().Connected());
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), *server + ":" + file.Path());
+    EXPECT_TRUE(globDb.GetDatabase().Connected());
 }
 
 TEST(CGlobDBServer, WrongPasswordFailsWithClientText) {
@@ -188,7 +183,7 @@ TEST(CGlobDBServer, WrongPasswordFailsWithClientText) {
                   std::string::npos)
             << error.what();
     }
-    EXPECT_FALSE(globDb.Database().Connected());
+    EXPECT_FALSE(globDb.GetDatabase().Connected());
     EXPECT_FALSE(globDb.Transaction().Active());
 }
 
@@ -202,7 +197,7 @@ TEST(CGlobDBServer, GivenUserWithEmptyPasswordKeepsItEmpty) {
     CGlobDB globDb("/opt/app", "", "");
     EXPECT_THROW(globDb.Connect(*server, file.Path(), "sysdba", ""), EFirebirdError);
     globDb.Connect(*server, file.Path(), "", "");
-    EXPECT_TRUE(globDb.Database().Connected());
+    EXPECT_TRUE(globDb.GetDatabase().Connected());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/transaction.h"
+#include "support/expect_throw.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ using testing::TestDatabase;
 struct Session {
     explicit Session(const TestDatabase& file) : database(""), transaction(database) {
         database.SetDatabaseName(file.Path());
-        database.Params() = {"user_name=SYSDBA", "password=x"};
+        database.SetParams({"SYSDBA", "x"});
         database.Open();
         database.SetDefaultTransaction(&transaction);
         transaction.StartTransaction();
@@ -30,20 +31,44 @@ std::span<const std::byte> Bytes(const std::string& text) {
     return std::as_bytes(std::span(text.data(), text.size()));
 }
 
-TEST(Statement, NamedParametersAreBoundByName) {
+TEST(Statement, NamedMarkersAreBoundByNameOutsideLiteralsAndComments) {
     TestDatabase file;
-    file.Execute("create table t (id integer, name varchar(20));");
-    Session session(file);
-    Statement insert(session.database, Parameters::Named);
-    insert.SetSql("insert into t (id, name) values (:ID, :Name)");
-    insert.SetStringParam("name", "first");
-    insert.SetStringParam("ID", "7");
-    insert.Execute();
-    session.transaction.Commit();
-
-    EXPECT_EQ(file.QueryString("select name from t where id = 7"), "first");
-    ASSERT_EQ(insert.ParamNames().size(), 2u);
-    EXPECT_EQ(insert.ParamNames()[0], "ID");
+    file.Execute("create table t (id integer, s varchar(40), u varchar(40));");
+    struct Case {
+        const char* sql;
+        std::vector<std::pair<const char*, const char*>> values;
+        const char* stored; // s|u of the row
+        std::vector<const char*> noMarkers;
+    };
+    const Case cases[] = {
+        // Names are compared without case.
+        {"insert into t (id, s) values (:ID, :Name)",
+         {{"name", "first"}, {"ID", "7"}},
+         "first|",
+         {}},
+        {"insert into t /* :not_this */ (id, s) -- nor :this\r\nvalues (:ID, 'a:b '' :c')",
+         {{"id", "7"}},
+         "a:b ' :c|",
+         {"not_this", "this", "c", "b"}},
+        // A marker ends where its name does.
+        {"insert into t values (:ID+0, :S||'', 'x'':y')", {{"ID", "7"}, {"s", "a"}}, "a|x':y", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        file.Execute("delete from t;");
+        Session session(file);
+        Statement insert(session.database, Parameters::Named);
+        insert.SetSql(c.sql);
+        for (const auto& [name, value] : c.values)
+            insert.SetStringParam(name, value);
+        for (const char* name : c.noMarkers)
+            EXPECT_THROW_MSG(insert.SetStringParam(name, "x"), EMisuse,
+                             "Parameter " + std::string(name) + " not found");
+        insert.Execute();
+        session.transaction.Commit();
+        EXPECT_EQ(file.QueryString("select s || '|' || coalesce(u, '') from t where id = 7"),
+                  c.stored);
+    }
 }
 
 TEST(Statement, SelectFetchesRowsAndTypedValues) {
@@ -70,7 +95,9 @@ TEST(Statement, SelectFetchesRowsAndTypedValues) {
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_TRUE(std::holds_alternative<Null>(select.Field(i))) << i;
     EXPECT_FALSE(select.Fetch());
-    EXPECT_THROW(select.FieldIndex("ts"), Exception);
+    // A column the table lacks is the database's doing, not the program's.
+    EXPECT_THROW_MSG(select.FieldIndex("ts"), Exception, "Column ts not found");
+    EXPECT_THROW_MSG(select.Field(6), EMisuse, "Column index 6 out of range");
 }
 
 TEST(Statement, RawModeLeavesColonsInProcedureBodies) {
@@ -131,7 +158,9 @@ TEST(Statement, UnknownParameterNameIsAnError) {
     Session session(file);
     Statement insert(session.database, Parameters::Named);
     insert.SetSql("insert into t values (:B)");
-    EXPECT_THROW(insert.SetBlobParam("C", {}), Exception);
+    EXPECT_THROW_MSG(insert.SetBlobParam("C", {}), EMisuse, "Parameter C not found");
+    EXPECT_THROW_MSG(insert.SetStringParam("b", std::string(0x8000, 'x')), EMisuse,
+                     "The value of parameter b is too long");
 }
 
 } // namespace
@@ -157,18 +186,16 @@ TEST(Statement, CursorEndedByCommitDoesNotBreakTheNextStatement) {
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 3);
 }
 
-TEST(Statement, MarkersInLiteralsAndCommentsAreNotParameters) {
+TEST(Statement, TypesThisLayerDoesNotReadAreNamed) {
     TestDatabase file;
-    file.Execute("create table t (id integer, s varchar(40));");
     Session session(file);
-    Statement insert(session.database, Parameters::Named);
-    insert.SetSql("insert into t /* :not_this */ (id, s) -- nor :this\r\n"
-                  "values (:ID, 'a:b '' :c')");
-    insert.SetStringParam("id", "3");
-    insert.Execute();
-    session.transaction.Commit();
-    EXPECT_EQ(insert.ParamNames(), (std::vector<std::string>{"ID"}));
-    EXPECT_EQ(file.QueryString("select s from t where id = 3"), "a:b ' :c");
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select current_date, current_time, current_timestamp, true from rdb$database");
+    select.Execute();
+    ASSERT_TRUE(select.Fetch());
+    const char* names[] = {"DATE", "TIME", "TIMESTAMP", "BOOLEAN"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        EXPECT_EQ(std::get<Unsupported>(select.Field(i)).typeName, names[i]);
 }
 
 TEST(Statement, RepeatedNameFillsEveryMarkerAndUnsetIsNull) {
@@ -194,7 +221,7 @@ TEST(Statement, ManyColumnsAreDescribedInFull) {
     select.Execute();
     ASSERT_TRUE(select.Fetch());
     ASSERT_EQ(select.FieldCount(), 40u);
-    EXPECT_EQ(select.FieldName(39), "C39");
+    EXPECT_EQ(select.FieldIndex("C39"), 39u);
     EXPECT_EQ(std::get<ScaledInteger>(select.Field(39)).value, 39);
 }
 
@@ -256,7 +283,8 @@ TEST(Statement, NeedsAnActiveTransaction) {
     session.transaction.Commit();
     Statement select(session.database, Parameters::Raw);
     select.SetSql("select 1 from rdb$database");
-    EXPECT_THROW(select.Execute(), Exception);
+    EXPECT_THROW_MSG(select.Execute(), EMisuse, "The transaction is not active");
+    EXPECT_THROW_MSG(select.RowsAffected(), EMisuse, "The statement is not prepared");
 }
 
 TEST(Database, CloseCommitsTheDefaultTransaction) {
@@ -284,22 +312,38 @@ TEST(Database, DestroyingAnAttachmentRollsBack) {
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 0);
 }
 
-TEST(Database, UnknownConnectionParameterIsRefusedBeforeAttaching) {
+TEST(Database, AnOverlongAccountValueIsRefusedBeforeAttaching) {
     TestDatabase file;
     Database database("");
     database.SetDatabaseName(file.Path());
-    database.Params() = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
-    EXPECT_THROW(database.Open(), Exception);
+    database.SetParams({"SYSDBA", std::string(256, 'p')});
+    EXPECT_THROW_MSG(database.Open(), EMisuse, "A connection parameter is longer than 255 bytes");
     EXPECT_FALSE(database.Connected());
 }
 
-TEST(Transaction, StartTwiceOrEndInactiveIsAnError) {
+TEST(Database, MisusesAreNamed) {
     TestDatabase file;
     Session session(file);
-    EXPECT_THROW(session.transaction.StartTransaction(), Exception);
+    EXPECT_THROW_MSG(session.database.Open(), EMisuse,
+                     "The database " + file.Path() + " is already open");
+    Database other("");
+    Transaction foreign(other);
+    EXPECT_THROW_MSG(session.database.SetDefaultTransaction(&foreign), EMisuse,
+                     "The transaction belongs to another database");
+    EXPECT_THROW_MSG(foreign.StartTransaction(), EMisuse, "The database is not connected");
+    Statement unattached(other, Parameters::Raw);
+    unattached.SetSql("select 1 from rdb$database");
+    EXPECT_THROW_MSG(unattached.Execute(), EMisuse, "The database is not connected");
+}
+
+TEST(Transaction, StartTwiceOrEndInactiveIsMisuse) {
+    TestDatabase file;
+    Session session(file);
+    EXPECT_THROW_MSG(session.transaction.StartTransaction(), EMisuse,
+                     "The transaction is already active");
     session.transaction.Rollback();
-    EXPECT_THROW(session.transaction.Commit(), Exception);
-    EXPECT_THROW(session.transaction.Rollback(), Exception);
+    EXPECT_THROW_MSG(session.transaction.Commit(), EMisuse, "The transaction is not active");
+    EXPECT_THROW_MSG(session.transaction.Rollback(), EMisuse, "The transaction is not active");
 }
 
 } // namespace

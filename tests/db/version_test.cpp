@@ -61,7 +61,7 @@ TEST_P(VersionQuery, ReadsDataOfNewestRow) {
     EXPECT_TRUE(globDb.Transaction().Active());
 }
 
-const VersionCase kCases[] = {
+const VersionCase Cases[] = {
     {"NewestStoredLast",
      "create table versions (update_date timestamp, data integer);\n"
      "insert into versions values ('2010-01-01', 250);\n"
@@ -145,7 +145,7 @@ const VersionCase kCases[] = {
      Outcome::NamedMissingColumn},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, VersionQuery, ::testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Cases, VersionQuery, ::testing::ValuesIn(Cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VersionQueryErrors, MissingTableIsClientError) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -285,6 +286,84 @@ TEST_F(FaultTest, AWorkFolderThatIsADanglingLinkIsRefused) {
               "error: каталог " + m_form->WorkDir + " є символічним посиланням");
     EXPECT_FALSE(fs::exists(nowhere));
     ExpectStoppedBeforeTheProgramFiles();
+}
+
+// A work folder the install must not or cannot use is refused before anything is written.
+struct WorkFolderRefusal {
+    const char* name;
+    // Prepares the work folder; the memo's error line it must give.
+    std::function<std::string(FaultTest& test)> arrange;
+};
+
+void PrintTo(const WorkFolderRefusal& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class WorkFolderRefusalTest : public FaultTest,
+                              public ::testing::WithParamInterface<WorkFolderRefusal> {};
+
+TEST_P(WorkFolderRefusalTest, StopsBeforeThePackage) {
+    StartAtVersion(254);
+    const std::string expected = GetParam().arrange(*this);
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    m_form->btOKClick();
+    const auto lines = m_window.MemoLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], m_form->WorkDir);
+    EXPECT_EQ(lines.back(), expected);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Копіювання пакету"), 0);
+    ExpectStoppedBeforeTheProgramFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, WorkFolderRefusalTest,
+    ::testing::Values(
+        WorkFolderRefusal{"TheTemporaryFolderIsMissing",
+                          [](FaultTest& test) {
+                              test.m_form->WorkDir = test.m_temp / "missing/nrv7.nvx";
+                              return "error: не вдалося створити каталог " + test.m_form->WorkDir +
+                                     ": No such file or directory";
+                          }},
+        WorkFolderRefusal{"AFileInItsPlace",
+                          [](FaultTest& test) {
+                              WriteFile(test.m_form->WorkDir, "not a folder");
+                              return "error: " + test.m_form->WorkDir + " не є каталогом";
+                          }},
+        WorkFolderRefusal{"AnotherUsersFolder",
+                          [](FaultTest& test) {
+                              fs::create_directory(test.m_form->WorkDir);
+                              if (::chown(test.m_form->WorkDir.c_str(), 65534, 65534) != 0)
+                                  ADD_FAILURE() << "handing the folder to another user needs root";
+                              return "error: каталог " + test.m_form->WorkDir +
+                                     " належить іншому користувачеві";
+                          }},
+        WorkFolderRefusal{"ItsLockFileIsALink",
+                          [](FaultTest& test) {
+                              // The lock is never taken through a link to someone else's file.
+                              fs::create_directory(test.m_form->WorkDir);
+                              const std::string lock =
+                                  test.m_form->WorkDir + "/norvane-update.lock";
+                              fs::create_symlink(test.m_temp / "elsewhere", lock);
+                              return "error: не вдалося відкрити файл блокування " + lock +
+                                     ": Too many levels of symbolic links";
+                          }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FaultTest, AVersionChangedSinceTheChecksIsLeftToTheInstallerThatChangedIt) {
+    StartAtVersion(254);
+    // Another installer has applied 255 between this one's checks and its install.
+    m_database.Execute("insert into versions (code, build, data, update_date) values "
+                       "(1, 1, 255, '2031-01-01');");
+    m_form->btOKClick();
+    EXPECT_EQ(m_window.MemoLines().back(),
+              "error: версію бази даних змінила інша програма оновлення (тепер 255); запустіть "
+              "оновлення ще раз");
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Busy);
+    EXPECT_EQ(console::ExitStatusFor(m_form->Report()),
+              console::ExitStatus::AnotherInstallerRunning);
+    EXPECT_FALSE(LoadTableExists());
+    EXPECT_FALSE(fs::is_regular_file(ProgramFile("Norvanework.exe")));
 }
 
 TEST_F(FaultTest, ALogThatCannotBeWrittenIsCountedAndSaid) {

@@ -103,7 +103,10 @@ TEST_F(InstallerTest, TheInstallDisablesBothButtonsWhileAPackageIsApplied) {
 }
 
 TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
-    StartAtVersion(252);
+    MakeDatabaseAt(252);
+    // Enabled beforehand, so that the refusal's own disabling shows.
+    m_window.SetEnabled(Control::btOK, true);
+    Start();
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[lines.size() - 3], "255_RAR");
@@ -116,7 +119,10 @@ TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
 }
 
 TEST_F(InstallerTest, An255DatabaseIsRefusedAlthoughTheVersionsAreEqual) {
-    StartAtVersion(255);
+    MakeDatabaseAt(255);
+    // Enabled beforehand, so that the refusal's own disabling shows.
+    m_window.SetEnabled(Control::btOK, true);
+    Start();
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Версія БД більша за номер пакета оновлень");
@@ -144,17 +150,45 @@ TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     EXPECT_EQ(DatabaseVersion(), "254");
 }
 
-TEST_F(InstallerTest, AnArchiverBesideTheInstallerIsPreferred) {
+// An archiver beside the installer is preferred; when it unpacks nothing, nothing of the
+// package runs.
+struct BrokenArchiver {
+    const char* name;
+    const char* script;
+    std::vector<std::string> lastLines;
+};
+
+void PrintTo(const BrokenArchiver& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class BrokenArchiverTest : public InstallerTest,
+                           public ::testing::WithParamInterface<BrokenArchiver> {};
+
+TEST_P(BrokenArchiverTest, StopsTheInstallBeforeAnyScript) {
     StartAtVersion(254);
-    // A "rar" beside the installer that unpacks nothing and fails.
-    WriteFile(ProgramFile("rar"), "#!/bin/sh\nexit 7\n");
+    WriteFile(ProgramFile("rar"), GetParam().script);
     fs::permissions(ProgramFile("rar"), fs::perms::owner_all);
     m_form->btOKClick();
     const auto lines = m_window.MemoLines();
-    EXPECT_EQ(lines.back(), "error: архіватор завершився з кодом 7");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), GetParam().lastLines);
     EXPECT_EQ(DatabaseVersion(), "254");
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_EQ(m_window.Caption(Control::btCancel), "Зачинити");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Archivers, BrokenArchiverTest,
+    ::testing::Values(
+        BrokenArchiver{"ExitsWithACode",
+                       "#!/bin/sh\nexit 7\n",
+                       {"Розпаковка пакету...[OK]", "error: архіватор завершився з кодом 7"}},
+        BrokenArchiver{"KilledByASignal",
+                       "#!/bin/sh\nkill -KILL $$\n",
+                       {"Розпаковка пакету...[OK]", "error: архіватор завершився з кодом 137"}},
+        BrokenArchiver{"NoProgramAtAll", "not a program\n", {"Розпаковка пакету...", "error"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstallerTest, AWorkFolderLeftByAnEarlierRunIsCleanedNotRecreated) {
     StartAtVersion(254);

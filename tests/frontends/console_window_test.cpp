@@ -1,9 +1,12 @@
 #include "frontends/console/console_window.h"
 
+#include "base/text.h"
 #include "frontends/console/unattended.h"
+#include "ui/window_contract.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -13,6 +16,32 @@ namespace {
 
 using Verdict = app::RunReport::Verdict;
 using Install = app::RunReport::Install;
+
+// The memo as a reader of both streams sees it: standard output and standard error in the
+// order they were written, the line still open (awaiting its marks) counted as a line.
+struct ConsoleProbe {
+    ui::Window& Window() { return window; }
+    std::string Memo() {
+        std::string text = both.str();
+        if (!text.empty() && !text.ends_with('\n'))
+            text += '\n';
+        return ReplaceAll(text, "\n", "\r\n");
+    }
+    std::ostringstream both;
+    ConsoleWindow window{both, both};
+};
+
+} // namespace
+} // namespace norvane::console
+
+namespace norvane::testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(Console, WindowMemoContract, console::ConsoleProbe);
+// The console has no controls to show.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowControlContract);
+} // namespace norvane::testing
+
+namespace norvane::console {
+namespace {
 
 class ConsoleWindowTest : public ::testing::Test {
 protected:
@@ -34,21 +63,16 @@ TEST_F(ConsoleWindowTest, ALineShowsAsItsStepStartsAndItsMarkFollowsOnIt) {
     EXPECT_EQ(m_out.str(), "Наявність архиватора RAR...[OK]\nКопіювання пакету\n");
 }
 
-TEST_F(ConsoleWindowTest, AnEmptyLineIsStillALine) {
-    m_window.AddStatus("");
-    m_window.AddStatus("x");
-    m_window.Finish();
-    EXPECT_EQ(m_out.str(), "\nx\n");
-}
-
 TEST_F(ConsoleWindowTest, ErrorLinesGoToTheErrorStreamAfterTheLineBeforeThemEnds) {
     m_window.AddStatus("255.02.sql");
     m_window.AddStatus("error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log");
+    EXPECT_EQ(m_out.str(), "255.02.sql\n");
     m_window.AddStatus("Розпаковка пакету...");
     m_window.AddStatus("error");
+    m_window.MarkStatus(" (2)");
     m_window.Finish();
     EXPECT_EQ(m_out.str(), "255.02.sql\nРозпаковка пакету...\n");
-    EXPECT_EQ(m_err.str(), "error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log\nerror\n");
+    EXPECT_EQ(m_err.str(), "error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log\nerror (2)\n");
 }
 
 TEST_F(ConsoleWindowTest, BoxesGoToTheErrorStreamAfterTheLinesBeforeThem) {
@@ -69,6 +93,49 @@ TEST_F(ConsoleWindowTest, WindowStateIsKeptButNotPrinted) {
     EXPECT_EQ(m_window.ProgressPosition(), 5);
     EXPECT_EQ(m_out.str(), "");
     EXPECT_EQ(m_err.str(), "");
+}
+
+TEST_F(ConsoleWindowTest, AFileShowsAsItStartsUnlessItsMemoLineNamesIt) {
+    m_window.AddStatus("255.01.sql");
+    m_window.SetFileCaption(ui::Control::lFile, "255.01.sql", 1, 2);
+    m_window.AddStatus("error: помилок у скрипті: 1, журнал: /w/up/255.01.sql.log");
+    m_window.SetFileCaption(ui::Control::lFile, "INFO_DOC.NOTE_U.ID 10.blo", 1, 2);
+    m_window.SetFileCaption(ui::Control::lFile, "INFO_DOC.NOTE_U.ID 11.blo", 2, 2);
+    m_window.SetCaption(ui::Control::lUpdate, "Встановлення оновлення");
+    m_window.AddStatus("Norvanework.exe...");
+    m_window.SetFileCaption(ui::Control::lFile, "Norvanework.exe", 1, 1);
+    m_window.MarkStatus("[OK]");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "255.01.sql\n"
+                           "INFO_DOC.NOTE_U.ID 10.blo (1/2)\n"
+                           "INFO_DOC.NOTE_U.ID 11.blo (2/2)\n"
+                           "Norvanework.exe...[OK]\n");
+}
+
+TEST_F(ConsoleWindowTest, TheRemainingTimeShowsAtMostOnceInFiveSeconds) {
+    using std::chrono::seconds;
+    std::chrono::steady_clock::time_point now{};
+    ConsoleWindow window(m_out, m_err, nullptr, [&] { return now; });
+    window.AddStatus("255.01.sql");
+    struct Tick {
+        seconds at;
+        const char* caption;
+    };
+    // The first estimate waits its five seconds, and so does each one after a line.
+    for (const Tick& tick :
+         {Tick{seconds(0), "00:10:00"}, Tick{seconds(4), "00:09:56"}, Tick{seconds(5), "00:09:55"},
+          Tick{seconds(9), "00:09:51"}, Tick{seconds(12), "00:09:48"},
+          Tick{seconds(13), "00:09:47"}, Tick{seconds(17), "00:09:43"}}) {
+        now = std::chrono::steady_clock::time_point(tick.at);
+        window.SetCaption(ui::Control::lUpdateTime, tick.caption);
+    }
+    window.AddStatus("255.02.sql");
+    window.Finish();
+    EXPECT_EQ(m_out.str(), "255.01.sql\n"
+                           "  залишилось: 00:09:55\n"
+                           "  залишилось: 00:09:48\n"
+                           "  залишилось: 00:09:43\n"
+                           "255.02.sql\n");
 }
 
 TEST(UnattendedArgumentsTest, OnlyTheSwitchAndOneLogFileAskForIt) {
@@ -106,13 +173,17 @@ TEST(UnattendedArgumentsTest, OnlyTheSwitchAndOneLogFileAskForIt) {
 TEST_F(ConsoleWindowTest, ALogGetsEveryLineWithItsTimeAndMark) {
     std::ostringstream log;
     ConsoleWindow window(m_out, m_err, &log);
+    window.MarkStatus("OK");
     window.AddStatus("Розпаковка пакету...");
     window.MarkStatus("[OK]");
+    window.SetFileCaption(ui::Control::lFile, "T.B.ID 1.blo", 1, 1);
     window.AddStatus("error: помилок у скрипті: 1");
     window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning);
     window.Finish();
     const std::regex expected(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  OK\n"
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  Розпаковка пакету...\\[OK\\]\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  T.B.ID 1.blo \\(1/1\\)\n"
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  error: помилок у скрипті: 1\n"
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  warning: ПК Norvane запущена.\n");
     EXPECT_TRUE(std::regex_match(log.str(), expected)) << log.str();

@@ -1,7 +1,9 @@
 // Runs the real installer (built from the program's main with the demo package 255) as a
 // child process from prepared program folders.
 #include "demo_product.h"
+#include "frontends/console/unattended.h"
 #include "support/child_process.h"
+#include "support/environment_override.h"
 #include "support/running_program.h"
 
 #include <gtest/gtest.h>
@@ -130,7 +132,8 @@ TEST_F(UnattendedTest, UpdatesAndThenFindsTheDatabaseUpToDate) {
           std::string("Створення тимчасового каталога"), m_product.WorkFolder(),
           std::string("Наявність архиватора RAR...[OK]"), std::string("Копіювання пакету"),
           m_product.WorkFolder() + "/255.rar", std::string("Розпаковка пакету...[OK]"),
-          std::string("Встановлення оновлення")})
+          std::string("Встановлення оновлення"), std::string("INFO_DOC.NOTE_U.ID 10.blo (1/1)"),
+          std::string("Norvanework.exe...[OK]")})
         EXPECT_TRUE(Contains(lines, line)) << line << "\n" << first.out;
     EXPECT_EQ(m_product.DatabaseVersion(), "255");
     EXPECT_EQ(ReadFile(m_product.Program / "Norvanework.exe"), ExampleFile("Norvanework.exe"));
@@ -341,6 +344,63 @@ INSTANTIATE_TEST_SUITE_P(
                                                "програма оновлення\n");
                         }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// RunUnattended in this process, for what needs no installer of its own.
+class RunUnattendedTest : public ::testing::Test {
+protected:
+    console::ExitStatus Run(const std::string& logFile = {}) {
+        app::ProcessValues values;
+        return console::RunUnattended(values, {m_product.InstallerPath(), m_product.Temp.Str()},
+                                      m_out, m_err, {logFile});
+    }
+    std::string History() const {
+        return ReadFile(m_product.Program.Path() / "norvane-update.log");
+    }
+
+    DemoProduct m_product;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+TEST_F(RunUnattendedTest, ALogThatCannotBeCreatedStopsBeforeAnything) {
+    const std::string log = m_product.Temp / "missing/run.log";
+    EXPECT_EQ(Run(log), console::ExitStatus::Error);
+    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_err.str(), "error: не вдалося створити журнал " + log + "\n");
+    EXPECT_EQ(History(), "");
+}
+
+TEST_F(RunUnattendedTest, AnErrorOfTheChecksGoesToTheErrorStreamTheLogAndTheHistory) {
+    const std::string missing = m_product.Temp / "missing.fdb";
+    m_product.WriteIni(missing);
+    const std::string log = m_product.Temp / "run.log";
+    EXPECT_EQ(Run(log), console::ExitStatus::Error);
+    const std::string error = "error: I/O error during \"open\" operation for file \"" + missing +
+                              "\"\nError while trying to open file\nNo such file or directory\n";
+    EXPECT_EQ(m_err.str(), error);
+    const auto outLines = Lines(m_out.str());
+    ASSERT_FALSE(outLines.empty());
+    EXPECT_EQ(outLines.back(), missing);
+    // The log has every line of both streams, in order, each after its time.
+    const auto logLines = Lines(ReadFile(log));
+    ASSERT_EQ(logLines.size(), outLines.size() + Lines(error).size());
+    for (std::size_t i = 0; i < outLines.size(); ++i)
+        EXPECT_EQ(logLines[i].substr(21), outLines[i]) << i;
+    EXPECT_EQ(logLines[outLines.size()].substr(21), Lines(error).front());
+    EXPECT_NE(History().find("помилка: I/O error during \"open\""), std::string::npos) << History();
+    EXPECT_NE(History().find("результат: "), std::string::npos) << History();
+}
+
+TEST_F(RunUnattendedTest, AClientLibraryThatCannotBeLoadedGivesTwoAndItsName) {
+    EnvironmentOverride missing("NORVANE_FBCLIENT", "/nonexistent/libfbclient.so.2");
+    EXPECT_EQ(Run(), console::ExitStatus::Error);
+    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_err.str().rfind("error: Cannot load the Firebird client library "
+                                "/nonexistent/libfbclient.so.2: ",
+                                0),
+              0u)
+        << m_err.str();
+}
 
 TEST(KilledInstallerTest, LeavesNoLockBehind) {
     InstalledProduct first;

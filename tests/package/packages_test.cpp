@@ -84,13 +84,20 @@ TEST(PackageNumberOf, RaisesConversionErrorForANonNumber) {
     }
 }
 
-TEST(PackageNames, NameAndArchiveOfANumberReadBackToIt) {
-    EXPECT_EQ(PackageResourceName(255), "255_RAR");
-    EXPECT_EQ(PackageArchiveName(255), "255.rar");
-    for (const std::int32_t number : {0, 1, 254, -7, std::numeric_limits<std::int32_t>::max(),
-                                      std::numeric_limits<std::int32_t>::min()}) {
-        EXPECT_EQ(PackageNumberOf(PackageResourceName(number)), number);
-        EXPECT_EQ(PackageArchiveName(number), std::to_string(number) + ".rar");
+TEST(PackageNames, NameAndArchiveOfANumber) {
+    struct Case {
+        std::int32_t number;
+        const char* resource;
+        const char* archive;
+    };
+    for (const Case& c :
+         {Case{255, "255_RAR", "255.rar"}, Case{0, "0_RAR", "0.rar"}, Case{-7, "-7_RAR", "-7.rar"},
+          Case{std::numeric_limits<std::int32_t>::max(), "2147483647_RAR", "2147483647.rar"},
+          Case{std::numeric_limits<std::int32_t>::min(), "-2147483648_RAR", "-2147483648.rar"}}) {
+        EXPECT_EQ(PackageResourceName(c.number), c.resource);
+        EXPECT_EQ(PackageArchiveName(c.number), c.archive);
+        // Every name formed from a number reads back to it.
+        EXPECT_EQ(PackageNumberOf(c.resource), c.number);
     }
 }
 

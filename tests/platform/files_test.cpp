@@ -3,6 +3,8 @@
 #include "base/exceptions.h"
 #include "platform/whole_file.h"
 #include "support/as_nobody.h"
+#include "support/expect_throw.h"
+#include "support/scratch_mount.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +151,34 @@ TEST(Files, MoveFileNeverReplacesATarget) {
     EXPECT_FALSE(MoveFile(temp / "missing", temp / "x"));
 }
 
+TEST(Files, MoveFileStillMovesWhereHardLinksAreRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    if (ReadFile("/proc/sys/fs/protected_hardlinks") != "1\n")
+        GTEST_SKIP() << "this system lets any user link any file";
+    // Protected hard links: another user's file that one may not write cannot be linked, but
+    // it can still be renamed in a folder one may write.
+    TempFolder temp;
+    fs::permissions(temp.Path(), fs::perms(0777));
+    WriteFile(temp.Path() / "1.sql", "script");
+    WriteFile(temp.Path() / "2.sql", "new");
+    WriteFile(temp.Path() / "2.~sql", "old");
+    const std::string folder = temp.Str();
+    EXPECT_EQ(AsNobody([&] {
+                  const std::string probe = folder + "/probe";
+                  if (::link((folder + "/1.sql").c_str(), probe.c_str()) == 0 || errno != EPERM)
+                      return 10;
+                  if (!MoveFile(folder + "/1.sql", folder + "/1.~sql"))
+                      return 1;
+                  // Without links the existing target is still never replaced.
+                  return MoveFile(folder + "/2.sql", folder + "/2.~sql") ? 2 : 0;
+              }),
+              0);
+    EXPECT_EQ(NamesIn(temp.Path()), (std::vector<std::string>{"1.~sql", "2.sql", "2.~sql"}));
+    EXPECT_EQ(ReadFile(temp.Path() / "1.~sql"), "script");
+    EXPECT_EQ(ReadFile(temp.Path() / "2.~sql"), "old");
+}
+
 TEST(SystemErrorText, IsTheSystemTextWithoutTrailingStops) {
     EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
     EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
@@ -263,7 +293,7 @@ TEST(ReadWholeFile, ReadsEveryByteOrRaises) {
                   "Cannot open file \"" + missing + "\". No such file or directory");
     }
     fs::create_directory(temp.Path() / "up");
-    EXPECT_THROW(ReadWholeFile(temp / "up"), EReadError);
+    EXPECT_THROW_MSG(ReadWholeFile(temp / "up"), EReadError, "Stream read error");
 }
 
 TEST(ReadWholeFile, ReadsAFileThatReportsNoLengthToItsEnd) {
@@ -336,6 +366,46 @@ TEST(WriteNewFile, RaisesTheStreamErrors) {
     } catch (const EWriteError& error) {
         EXPECT_EQ(error.Message(), "Stream write error");
     }
+}
+
+// A disk that fills up part-way through a write, not at its first byte.
+class FullDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string whyNot;
+        m_disk = testing::ScratchMount::SmallDisk(m_folder.Str(), 64 * 1024, whyNot);
+        if (!m_disk)
+            GTEST_SKIP() << whyNot;
+    }
+    TempFolder m_folder;
+    std::unique_ptr<testing::ScratchMount> m_disk;
+    const std::string m_bytes = std::string(1024 * 1024, 'p');
+};
+
+TEST_F(FullDiskTest, AWriteCutOffRaisesAndKeepsWhatWasWritten) {
+    const std::string path = m_folder / "255.rar";
+    EXPECT_THROW_MSG(WriteNewFile(path, Bytes(m_bytes)), EWriteError, "Stream write error");
+    const auto written = fs::file_size(path);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, m_bytes.size());
+}
+
+TEST_F(FullDiskTest, ACopyCutOffLeavesTheDestinationAsItWas) {
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "Norvanework.exe", m_bytes);
+    const std::string destination = m_folder / "Norvanework.exe";
+    WriteFile(destination, "old program");
+    const auto error = CopyFileReplacing(elsewhere / "Norvanework.exe", destination);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, static_cast<std::uint32_t>(ENOSPC));
+    EXPECT_EQ(error->message, "No space left on device");
+    EXPECT_EQ(ReadFile(destination), "old program");
+    EXPECT_EQ(NamesIn(m_folder.Path()), std::vector<std::string>{"Norvanework.exe"});
+}
+
+TEST_F(FullDiskTest, AnAppendThatDoesNotFitFails) {
+    EXPECT_FALSE(AppendRecord(m_folder / "norvane-update.log", m_bytes));
+    EXPECT_FALSE(AppendToFile(m_folder / "255.01.sql.log", m_bytes));
 }
 
 TEST(AppendToFile, CreatesAppendsAndGivesWayToAHolder) {

@@ -21,17 +21,17 @@ RecordingWindow::RecordingWindow() {
 }
 
 void RecordingWindow::AddStatus(std::string_view text) {
-    // A memo line is added where the caret stands: after the last line's CR LF.
     m_memo.append(text);
     m_memo.append("\r\n");
-    m_caret = m_memo.size();
 }
 
 void RecordingWindow::MarkStatus(std::string_view text) {
-    // The caret steps back over the CR LF and the text goes in before it.
-    const std::size_t at = m_caret >= 2 ? m_caret - 2 : 0;
-    m_memo.insert(at, text);
-    m_caret = at + text.size();
+    // The mark goes before the last line's CR LF; on an empty memo it starts the first line.
+    if (m_memo.empty()) {
+        AddStatus(text);
+        return;
+    }
+    m_memo.insert(m_memo.size() - 2, text);
 }
 
 void RecordingWindow::SetCaption(Control control, std::string_view text) {
@@ -67,8 +67,19 @@ void RecordingWindow::Close() {
 }
 
 void RecordingWindow::ProgressChanged(int min, int max, int position) {
+    m_bar = {min, max, position};
     m_events.push_back("progress " + std::to_string(min) + ".." + std::to_string(max) + "@" +
                        std::to_string(position));
+}
+
+bool RecordingWindow::Shown(Control control) const {
+    // The controls of the progress panel show only while the panel does.
+    for (Control member : {Control::lUpdate, Control::ProgressBar2, Control::lTextFile,
+                           Control::lFile, Control::lUpdateTime}) {
+        if (member == control && !m_visible.at(Control::plUp))
+            return false;
+    }
+    return m_visible.at(control);
 }
 
 std::vector<std::string> RecordingWindow::MemoLines() const {

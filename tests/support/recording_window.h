@@ -35,7 +35,17 @@ public:
 
     const std::string& Caption(ui::Control control) const { return m_captions.at(control); }
     bool Visible(ui::Control control) const { return m_visible.at(control); }
+    /// Whether the control would show: visible, and inside a visible progress panel.
+    bool Shown(ui::Control control) const;
     bool Enabled(ui::Control control) const { return m_enabled.at(control); }
+
+    /// The range and position the progress bar was last told to draw.
+    struct Bar {
+        int min = 0;
+        int max = 100;
+        int position = 0;
+    };
+    const Bar& DrawnBar() const { return m_bar; }
 
     int PumpCount() const { return m_pumps; }
     int CloseCount() const { return m_closes; }
@@ -54,7 +64,7 @@ protected:
 
 private:
     std::string m_memo;
-    std::size_t m_caret = 0;
+    Bar m_bar;
     std::vector<std::string> m_events;
     std::map<ui::Control, std::string> m_captions;
     std::map<ui::Control, bool> m_visible;

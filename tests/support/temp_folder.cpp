@@ -1,5 +1,7 @@
 #include "support/temp_folder.h"
 
+#include "platform/files.h"
+
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -38,6 +40,11 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string MissingFileMessage(const std::string& path) {
+    // 2 is a missing file's code on both systems: ENOENT and ERROR_FILE_NOT_FOUND.
+    return "Cannot open file \"" + path + "\". " + platform::SystemErrorText(2);
 }
 
 } // namespace norvane::testing

@@ -29,4 +29,7 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 /// The bytes of a file; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
 
+/// The message of the error a missing file raises when it is opened for reading.
+std::string MissingFileMessage(const std::string& path);
+
 } // namespace norvane::testing

@@ -18,8 +18,7 @@ std::optional<std::string> TestServer() {
 
 TestDatabase::Session::Session(const TestDatabase& file) : database(""), transaction(database) {
     database.SetDatabaseName(file.m_path);
-    database.Params() = {"user_name=SYSDBA", "password=unused"};
-    database.SetSQLDialect(file.m_dialect);
+    database.SetParams({"SYSDBA", "unused"});
     database.Open();
     database.SetDefaultTransaction(&transaction);
 }

@@ -179,7 +179,7 @@ TEST_F(BlobLoaderTest, UpperCaseExtensionFailsIntoTheCurrentLog) {
 
     const std::string log = testing::ReadFile(logFile);
     const std::string record = "update T1 set F1 = :F1 where (K1=5)and(BLO)\r\n\n";
-    const std::string separator(LogSeparator);
+    const std::string separator(Separator);
     ASSERT_TRUE(log.starts_with("earlier\r\n" + record + separator + "\r\n")) << log;
     const std::size_t messageStart = 9 + record.size() + separator.size() + 2;
     const std::string message =
@@ -195,7 +195,7 @@ TEST_F(BlobLoaderTest, FailureWithoutACurrentLogGoesBesideTheBlobFile) {
     EXPECT_EQ(BlobLogPath(Context(), path), path + ".log");
     EXPECT_TRUE(logFile.empty());
     const std::string log = testing::ReadFile(path + ".log");
-    EXPECT_TRUE(log.starts_with("update  set  = : where (X)\r\n\n" + std::string(LogSeparator)))
+    EXPECT_TRUE(log.starts_with("update  set  = : where (X)\r\n\n" + std::string(Separator)))
         << log;
 }
 

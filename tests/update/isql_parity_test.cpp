@@ -13,7 +13,7 @@ std::string WithCrLf(std::string_view text) {
     return ReplaceAll(text, "\n", "\r\n");
 }
 
-const std::string kSchema = WithCrLf(R"(/*
+const std::string Schema = WithCrLf(R"(/*
  * Estimate catalogue: schema.
  * Copyright (c) the catalogue authors; see the file LICENCE.
  * Distributed under the Public Licence (the "Licence");
@@ -92,7 +92,7 @@ SET STATISTICS INDEX IX_ITEMS_NAME;
 COMMIT WORK;
 )");
 
-const std::string kProcedures = WithCrLf(R"(-- Procedures of the catalogue.
+const std::string Procedures = WithCrLf(R"(-- Procedures of the catalogue.
 -- Run after the schema; every body between SET TERM !! lines.
 
 SET TERM !! ;
@@ -154,7 +154,7 @@ SET TERM ;^^
 )");
 
 // Line ends as on Linux: LF alone.
-const std::string kData = R"(/* Catalogue data, release 255 */
+const std::string Data = R"(/* Catalogue data, release 255 */
 SET SQL DIALECT 3;
 
 INSERT INTO UNITS (CODE, NAME) VALUES ('m', 'metre');
@@ -230,7 +230,7 @@ class IsqlParityTest : public UpdateFixture {};
 TEST_F(IsqlParityTest, ScriptsLeaveWhatIsqlLeaves) {
     testing::TestDatabase byIsql;
     const std::pair<const char*, const std::string&> scripts[] = {
-        {"255.01.sql", kSchema}, {"255.02.sql", kProcedures}, {"255.03.sql", kData}};
+        {"255.01.sql", Schema}, {"255.02.sql", Procedures}, {"255.03.sql", Data}};
     for (const auto& [name, text] : scripts) {
         const std::string path = Write(name, text);
         EXPECT_EQ(

@@ -1,5 +1,7 @@
 #include "update/script_executor.h"
 
+#include "base/exceptions.h"
+#include "support/expect_throw.h"
 #include "update_fixture.h"
 
 #include <algorithm>
@@ -77,7 +79,7 @@ TEST_F(ScriptExecutorTest, FailureIsLoggedAndRolledBackWhileEarlierWorkStays) {
 
     // Each failure: its lines with CR LF, then the client's message between separators.
     const std::string log = testing::ReadFile(script + ".log");
-    const std::string separator(LogSeparator);
+    const std::string separator(Separator);
     const std::string block = "EXECUTE BLOCK AS\r\nBEGIN\r\nINSERT INTO T VALUES (5);\r\n"
                               "INSERT INTO T VALUES (1);\r\nEND\r\n" +
                               separator + "\r\n";
@@ -107,7 +109,7 @@ TEST_F(ScriptExecutorTest, TerminatorAloneSubmitsAnEmptyStatementThatFails) {
     const std::string script = Write("a.sql", ";\n");
     EXPECT_EQ(Run(script), 1);
     const std::string log = testing::ReadFile(script + ".log");
-    EXPECT_TRUE(log.starts_with(std::string(LogSeparator) + "\r\n")) << log;
+    EXPECT_TRUE(log.starts_with(std::string(Separator) + "\r\n")) << log;
 }
 
 TEST_F(ScriptExecutorTest, EmptyScriptTouchesNothing) {
@@ -199,7 +201,7 @@ void PrintTo(const ScriptCase& c, std::ostream* out) {
 
 // The (record, message) pairs of an update log.
 std::vector<std::pair<std::string, std::string>> LogEntries(const std::string& log) {
-    const std::string open = std::string(LogSeparator) + "\r\n";
+    const std::string open = std::string(Separator) + "\r\n";
     const std::string close = "\r\n" + open + "\r\n";
     std::vector<std::pair<std::string, std::string>> entries;
     for (std::size_t at = 0; at < log.size();) {
@@ -239,12 +241,12 @@ TEST_P(ScriptCaseTest, LeavesTheDatabaseAndLogAsExpected) {
     EXPECT_NE(entries[0].second.find(c.message), std::string::npos) << entries[0].second;
 }
 
-const std::string kCount = "select count(*) from T";
-const std::string kTwoRows =
+const std::string Count = "select count(*) from T";
+const std::string TwoRows =
     "INSERT INTO T (ID, A) VALUES (5, 0); INSERT INTO T (ID, A) VALUES (6, 0);";
-const std::string kSetup = ScriptCase{}.setup;
+const std::string Setup = ScriptCase{}.setup;
 // A CR LF inside a literal, as the server compares it.
-const std::string kCrLf = "' || ascii_char(13) || ascii_char(10) || '";
+const std::string CrLf = "' || ascii_char(13) || ascii_char(10) || '";
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, ScriptCaseTest,
@@ -263,16 +265,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"select ID from T", "7"}}},
         ScriptCase{"SetClauseLineInsideAnUpdate",
                    "UPDATE T\r\nSET A = 1\r\nWHERE ID = 6;\r\n",
-                   {{"select ID from T where A = 1", "6"}, {kCount, "2"}},
+                   {{"select ID from T where A = 1", "6"}, {Count, "2"}},
                    {},
                    "",
-                   kSetup + kTwoRows},
+                   Setup + TwoRows},
         ScriptCase{"SetClauseEndsTheUpdate",
                    "UPDATE T\r\nSET A = 1;\r\nINSERT INTO T (ID, A) VALUES (7, 0);\r\n",
-                   {{"select count(*) from T where A = 1", "2"}, {kCount, "3"}},
+                   {{"select count(*) from T where A = 1", "2"}, {Count, "3"}},
                    {},
                    "",
-                   kSetup + kTwoRows},
+                   Setup + TwoRows},
         ScriptCase{"SetGeneratorIsExecuted",
                    "CREATE GENERATOR G1;\r\nSET GENERATOR G1 TO 100;\r\n",
                    {{"select gen_id(G1, 0) from rdb$database", "100"}}},
@@ -280,62 +282,62 @@ INSTANTIATE_TEST_SUITE_P(
                    "SET SQL DIALECT 3;\r\nSET NAMES WIN1251;\r\nset autoddl on;\r\n",
                    {}},
         ScriptCase{
-            "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{kCount, "1"}}},
+            "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{Count, "1"}}},
         ScriptCase{"TwoStatementsOnOneLineFailAsOne",
                    "DELETE FROM T; DELETE FROM T;\r\n",
-                   {{kCount, "2"}},
+                   {{Count, "2"}},
                    {"DELETE FROM T; DELETE FROM T\r\n"},
                    "Token unknown",
-                   kSetup + kTwoRows},
+                   Setup + TwoRows},
         ScriptCase{"TerminatorAloneSubmitsAnEmptyStatement", ";\r\n", {}, {""}, "end of command"},
         ScriptCase{
             "ShortSetTermPilesLinesUp",
             "SET TERM ^\r\nINSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
             "SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (3);\r\n",
-            {{kCount, "0"}},
+            {{Count, "0"}},
             {"INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
              "INSERT INTO T (ID) VALUES (3)\r\n"},
             "Token unknown"},
         ScriptCase{"LowerCaseSetTerm",
                    "set term ^ ;\r\nINSERT INTO T (ID) VALUES (1)^\r\n",
-                   {{kCount, "1"}}},
+                   {{Count, "1"}}},
         ScriptCase{"UnterminatedLastStatementIsLoggedNotRun",
                    "INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID)\r\nVALUES (2)\r\n",
-                   {{kCount, "1"}},
+                   {{Count, "1"}},
                    {"INSERT INTO T (ID)\r\nVALUES (2)\r\n"},
                    std::string(UnterminatedStatementMessage)},
         // Comments, literals and terminators as authors write them.
         ScriptCase{"TerminatorInALineComment",
                    "-- old value;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
-                   {{kCount, "1"}}},
+                   {{Count, "1"}}},
         ScriptCase{"TerminatorInALicenceHeader",
                    "/*\r\n * Licensed under the Public Licence (the \"License\");\r\n"
                    " * you may not use this file except in compliance with the License.\r\n */\r\n"
                    "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{kCount, "1"}}},
+                   {{Count, "1"}}},
         ScriptCase{"CommentedOutStatements",
                    "/* set echo on;\r\nINSERT INTO T (ID) VALUES (99);\r\n*/\r\n"
                    "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{kCount, "1"}, {"select ID from T", "1"}}},
+                   {{Count, "1"}, {"select ID from T", "1"}}},
         ScriptCase{
             "CommentedOutWhereUpdatesOneRow",
             "UPDATE T SET A = 1\r\n-- WHERE ID = 5;\r\nWHERE ID = 6;\r\n",
             {{"select count(*) from T where A = 1", "1"}, {"select ID from T where A = 1", "6"}},
             {},
             "",
-            kSetup + kTwoRows},
+            Setup + TwoRows},
         ScriptCase{"CommentAfterTheTerminator",
                    "INSERT INTO T (ID) VALUES (1); -- the first\r\nINSERT INTO T (ID) VALUES (2); "
                    "/* x; */\r\n",
-                   {{kCount, "2"}}},
+                   {{Count, "2"}}},
         ScriptCase{"LiteralOverLinesKeepsItsText",
                    "INSERT INTO T (ID, S) VALUES (1, 'first;\r\n\r\n   third ;\r\nit''s');\r\n",
-                   {{"select count(*) from T where S = 'first;" + kCrLf + kCrLf + "   third ;" +
-                         kCrLf + "it''s'",
+                   {{"select count(*) from T where S = 'first;" + CrLf + CrLf + "   third ;" +
+                         CrLf + "it''s'",
                      "1"}}},
         ScriptCase{"QLiteral",
                    "INSERT INTO T (ID, S) VALUES (1, q'#a;\r\nb ;#');\r\n",
-                   {{"select count(*) from T where S = 'a;" + kCrLf + "b ;'", "1"}}},
+                   {{"select count(*) from T where S = 'a;" + CrLf + "b ;'", "1"}}},
         ScriptCase{
             "MultiCharacterTerminator",
             "SET TERM !! ;\r\nCREATE PROCEDURE P AS\r\nBEGIN\r\n  INSERT INTO T (ID) VALUES "
@@ -345,13 +347,13 @@ INSTANTIATE_TEST_SUITE_P(
             {{"select count(*) from T where A = 5", "1"}}},
         ScriptCase{"SetLineAfterAComment",
                    "/* Release 255 */\r\nSET SQL DIALECT 3;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
-                   {{kCount, "1"}}},
+                   {{Count, "1"}}},
         ScriptCase{"TrailingCommentIsNoStatement",
                    "INSERT INTO T (ID) VALUES (1);\r\n-- end of script\r\n",
-                   {{kCount, "1"}}},
+                   {{Count, "1"}}},
         ScriptCase{"ParameterMarkerIsNeverBound",
                    "INSERT INTO T (ID, S) VALUES (?, 'x');\r\n",
-                   {{kCount, "0"}},
+                   {{Count, "0"}},
                    {"INSERT INTO T (ID, S) VALUES (?, 'x')\r\n"},
                    "Wrong number of parameters (expected 1, got 0)"},
         ScriptCase{"SetStatisticsIsSentToTheServer",
@@ -359,32 +361,32 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    {"SET STATISTICS INDEX NO_SUCH_INDEX\r\n"},
                    "NO_SUCH_INDEX",
-                   kSetup + "CREATE INDEX IX_T ON T (ID);"},
+                   Setup + "CREATE INDEX IX_T ON T (ID);"},
         ScriptCase{"SelectFromAProcedureFetchesEveryRow",
                    "SELECT R FROM P;\r\n",
-                   {{kCount, "2"}},
+                   {{Count, "2"}},
                    {},
                    "",
-                   kSetup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
-                            "insert into T (ID) values (1); R = 1; suspend; "
-                            "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
+                   Setup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
+                           "insert into T (ID) values (1); R = 1; suspend; "
+                           "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
         ScriptCase{
             "NulByteKeepsTheScriptFromRunning",
             std::string("INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2);\0\r\n",
                         64),
-            {{kCount, "0"}},
+            {{Count, "0"}},
             {""},
             "NUL byte at line 2: script not run"},
         ScriptCase{"ByteOrderMarkIsDropped",
                    "\xEF\xBB\xBF"
                    "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{kCount, "1"}}}),
+                   {{Count, "1"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ScriptExecutorTest, UnreadableScriptRaises) {
-    std::filesystem::create_directory(folder / "dir.sql");
-    EXPECT_ANY_THROW(Run(folder / "dir.sql"));
-    EXPECT_ANY_THROW(Run(folder / "missing.sql"));
+TEST_F(ScriptExecutorTest, UnreadableScriptRaisesItsFileError) {
+    const std::string missing = folder / "missing.sql";
+    EXPECT_THROW_MSG(Run(missing), EFOpenError, testing::MissingFileMessage(missing));
+    EXPECT_FALSE(std::filesystem::exists(missing + ".log"));
 }
 
 } // namespace

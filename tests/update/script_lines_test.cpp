@@ -1,5 +1,7 @@
 #include "update/script_lines.h"
 
+#include "base/exceptions.h"
+#include "support/expect_throw.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +41,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"a\r\r\nb", {"a", "", "b"}}, SplitCase{"a\n\r", {"a", ""}},
                       SplitCase{"\n", {""}}, SplitCase{"a\n\nb", {"a", "", "b"}},
                       SplitCase{"\xc0\xff\r\n\x01 ", {"\xc0\xff", "\x01 "}},
-                      SplitCase{"\xef\xbb\xbf" "A;\r\nB;", {"A;", "B;"}},
+                      SplitCase{"\xef\xbb\xbf"
+                                "A;\r\nB;",
+                                {"A;", "B;"}},
                       SplitCase{"\xef\xbb\xbf", {}},
                       SplitCase{"A\n\xef\xbb\xbf", {"A", "\xef\xbb\xbf"}}));
 
@@ -87,8 +91,9 @@ TEST(ScriptLinesTest, ReadsAFileAndKeepsItsLines) {
 
 TEST(ScriptLinesTest, MissingFileRaises) {
     testing::TempFolder folder;
-    EXPECT_ANY_THROW(ScriptLines(folder / "none.sql"));
-    EXPECT_ANY_THROW(CountScriptLines(folder / "none.sql"));
+    const std::string missing = folder / "none.sql";
+    EXPECT_THROW_MSG(ScriptLines{missing}, EFOpenError, testing::MissingFileMessage(missing));
+    EXPECT_THROW_MSG(CountScriptLines(missing), EFOpenError, testing::MissingFileMessage(missing));
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "support/temp_folder.h"
 #include "support/test_database.h"
 #include "update/update_context.h"
-#include "update/update_log.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,10 @@
 #include <string>
 
 namespace norvane::update {
+
+/// The line that frames a failure's message in an update log, as the product's logs have it.
+inline constexpr std::string_view Separator =
+    "------------------------- error ------------------------------";
 
 /// A database attached through the program's own connection, a recording window and a folder
 /// for scripts, blob files and logs.
@@ -37,7 +40,7 @@ protected:
 
     /// What one failure adds to a log: the record, then the message framed by separators.
     static std::string LogEntryBytes(std::string_view record, std::string_view message) {
-        const std::string separator(LogSeparator);
+        const std::string separator(Separator);
         return std::string(record) + separator + "\r\n" + std::string(message) + "\r\n" +
                separator + "\r\n\r\n";
     }

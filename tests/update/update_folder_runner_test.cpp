@@ -1,6 +1,9 @@
 #include "update/update_folder_runner.h"
 
+#include "base/exceptions.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "support/expect_throw.h"
 #include "update_fixture.h"
 
 #include <algorithm>
@@ -219,12 +222,20 @@ TEST_F(UpdateFolderRunnerTest, BlobFailuresBeforeAnyScriptGoBesideEachBlobFile) 
     EXPECT_TRUE(fs::exists(Up("NO.B.ID 2.blo.log")));
 }
 
+// A folder where a script should be: Linux opens it and cannot read it, Windows cannot open it
+// (access denied).
+std::string FolderAsFileMessage(const std::string& path) {
+    if (platform::NativePathRules().separator == '/')
+        return "Stream read error";
+    return "Cannot open file \"" + path + "\". " + platform::SystemErrorText(5);
+}
+
 TEST_F(UpdateFolderRunnerTest, UnreadableScriptStopsTheRunAndLeavesLaterFilesAlone) {
     WriteUp("255.01.sql", SeqScript("before"));
     fs::create_directories(Up("255.02.sql"));
     WriteUp("255.03.sql", SeqScript("after"));
     WriteUp("T.B.ID 1.blo", "x");
-    EXPECT_ANY_THROW(Run());
+    EXPECT_THROW_MSG(Run(), EStreamError, FolderAsFileMessage(Up("255.02.sql")));
     EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"before"}));
     EXPECT_TRUE(fs::exists(Up("255.01.~sql")));
     EXPECT_TRUE(fs::is_directory(Up("255.02.sql")));
@@ -238,7 +249,8 @@ TEST_F(UpdateFolderRunnerTest, UnreadableScriptFoundWhileCountingRunsNothing) {
     fs::create_symlink(Up("nowhere"), Up("255.02.sql"), linkError);
     if (linkError)
         GTEST_SKIP() << "no symbolic links here: " << linkError.message();
-    EXPECT_ANY_THROW(Run(&bar, &fileLabel, &timeLabel));
+    EXPECT_THROW_MSG(Run(&bar, &fileLabel, &timeLabel), EFOpenError,
+                     testing::MissingFileMessage(Up("255.02.sql")));
     EXPECT_EQ(database.QueryCount("select count(*) from SEQ"), 0);
     EXPECT_TRUE(fs::exists(Up("255.01.sql")));
     EXPECT_TRUE(window.MemoText().empty());

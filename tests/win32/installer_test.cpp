@@ -120,7 +120,7 @@ TEST_F(Win32Installer, FileStepsSaveUnpackAndCopyThePackages) {
         EXPECT_TRUE(platform::DeleteFile(archive));
     }
     std::vector<std::string> scripts;
-    package::CollectFiles(scripts, JoinPath(workFolder, "up"), "*.sql");
+    platform::CollectFiles(scripts, JoinPath(workFolder, "up"), "*.sql");
     EXPECT_EQ(scripts, (std::vector<std::string>{JoinPath(workFolder, "up\\254.01.sql"),
                                                  JoinPath(workFolder, "up\\255.01.sql"),
                                                  JoinPath(workFolder, "up\\255.99.sql")}));

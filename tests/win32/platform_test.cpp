@@ -1,6 +1,7 @@
 // The Win32 platform layer against the real system calls (under Wine in the test run).
 
 #include "base/exceptions.h"
+#include "db/client_library.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/paths.h"
@@ -289,7 +290,8 @@ TEST(Win32Library, LoadsFromTheCandidatesInOrder) {
             << text;
         EXPECT_NE(text.find("; no-such-client.dll: "), std::string::npos) << text;
     }
-    auto library = platform::SharedLibrary::Open({"no-such-client.dll", "kernel32.dll"});
+    auto library =
+        platform::SharedLibrary::Open({"no-such-client.dll", "kernel32.dll"}, "the test library");
     EXPECT_EQ(library.Name(), "kernel32.dll");
     EXPECT_NE(library.Symbol("GetTickCount"), nullptr);
     EXPECT_EQ(library.Symbol("NoSuchFunction"), nullptr);
@@ -315,10 +317,10 @@ TEST(Win32Library, ALibraryOfTheOtherBitnessNamesTheBuildThatLoadsIt) {
 
 TEST(Win32Library, FirebirdClientIsLookedForBesideTheInstallerFirst) {
     ::SetEnvironmentVariableW(L"NORVANE_FBCLIENT", nullptr);
-    EXPECT_EQ(platform::FirebirdClientCandidates("D:\\Upd"),
+    EXPECT_EQ(db::FirebirdClientCandidates("D:\\Upd"),
               (std::vector<std::string>{"D:\\Upd\\fbclient.dll", "fbclient.dll"}));
     ::SetEnvironmentVariableW(L"NORVANE_FBCLIENT", L"E:\\Firebird\\fbclient.dll");
-    EXPECT_EQ(platform::FirebirdClientCandidates("D:\\Upd"),
+    EXPECT_EQ(db::FirebirdClientCandidates("D:\\Upd"),
               (std::vector<std::string>{"E:\\Firebird\\fbclient.dll"}));
     ::SetEnvironmentVariableW(L"NORVANE_FBCLIENT", nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include "support/test_database.h"
 
+#include "db/client_library.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/paths.h"
@@ -90,7 +91,7 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
     for (std::size_t end = m_path.find('\\', m_folder.Str().size() + 1); end != std::string::npos;
          end = m_path.find('\\', end + 1))
         platform::CreateFolder(m_path.substr(0, end));
-    const auto library = platform::SharedLibrary::Open(platform::FirebirdClientCandidates(""),
+    const auto library = platform::SharedLibrary::Open(db::FirebirdClientCandidates(""),
                                                        "the Firebird client library");
     const auto create =
         reinterpret_cast<decltype(&::isc_create_database)>(library.Symbol("isc_create_database"));

@@ -4,55 +4,53 @@
 
 namespace norvane::console {
 
-ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log)
-    : m_out(out), m_err(err), m_log(log) {}
-
-void ConsoleWindow::StartLogLine(std::string_view text) {
-    EndLogLine();
-    if (m_log == nullptr)
-        return;
-    m_logLine = platform::LocalTimeText() + "  " + std::string(text);
-    m_logLineOpen = true;
-}
-
-void ConsoleWindow::EndLogLine() {
-    if (!m_logLineOpen)
-        return;
-    *m_log << m_logLine << '\n';
-    m_log->flush();
-    m_logLineOpen = false;
-}
+ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream* log, Clock clock)
+    : m_out(out), m_err(err), m_log(log), m_clock(std::move(clock)) {}
 
 void ConsoleWindow::AddStatus(std::string_view text) {
-    EndOpenLine();
-    StartLogLine(text);
-    // Errors go where an administrator's script looks for them; they are never marked.
-    if (text.starts_with("error")) {
-        m_err << text << '\n';
-        m_err.flush();
-        return;
-    }
-    // The line appears as its step starts; a mark or the next line completes it.
-    m_out << text;
-    m_out.flush();
-    m_lineOpen = true;
+    // Errors go where an administrator's script looks for them.
+    OpenLine(text.starts_with("error") ? m_err : m_out, text);
 }
 
 void ConsoleWindow::MarkStatus(std::string_view text) {
-    if (m_logLineOpen)
-        m_logLine += text;
-    m_out << text;
-    m_out.flush();
-    m_lineOpen = true;
+    // A mark with no line to extend starts one, as it does in the window's memo.
+    if (m_line == nullptr) {
+        OpenLine(m_out, text);
+        return;
+    }
+    *m_line << text;
+    m_line->flush();
+    m_lineText += text;
+    m_logLine += text;
+}
+
+void ConsoleWindow::OpenLine(std::ostream& stream, std::string_view text) {
+    EndOpenLine();
+    // The line appears as its step starts; a mark or the next line completes it.
+    stream << text;
+    stream.flush();
+    m_line = &stream;
+    m_lineText = text;
+    if (m_log != nullptr)
+        m_logLine = platform::LocalTimeText() + "  " + std::string(text);
 }
 
 void ConsoleWindow::EndOpenLine() {
-    EndLogLine();
-    if (!m_lineOpen)
+    if (m_line == nullptr)
         return;
-    m_out << '\n';
-    m_out.flush();
-    m_lineOpen = false;
+    *m_line << '\n';
+    m_line->flush();
+    m_line = nullptr;
+    // The log's copy of a line is written whole, once its marks have come.
+    if (m_log != nullptr) {
+        *m_log << m_logLine << '\n';
+        m_log->flush();
+    }
+}
+
+void ConsoleWindow::WriteLine(std::ostream& stream, std::string_view text) {
+    OpenLine(stream, text);
+    EndOpenLine();
 }
 
 void ConsoleWindow::Finish() {
@@ -60,21 +58,41 @@ void ConsoleWindow::Finish() {
 }
 
 void ConsoleWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
-    EndOpenLine();
-    const std::string line =
-        (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text);
-    StartLogLine(line);
-    EndLogLine();
-    m_err << line << '\n';
-    m_err.flush();
+    WriteLine(m_err,
+              (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text));
 }
 
 void ConsoleWindow::ShowError(std::string_view text) {
     ShowMessageBox(text, ui::MessageKind::Error);
 }
 
-// Captions, visibility and the progress bar only matter to someone watching a window.
-void ConsoleWindow::SetCaption(ui::Control, std::string_view) {}
+void ConsoleWindow::SetCaption(ui::Control control, std::string_view text) {
+    if (control != ui::Control::lUpdateTime)
+        return;
+    // The first estimate, made after a line or two, says little. After it a line comes at
+    // most every TimeLineInterval, however many lines a script has, so that no log floods.
+    const auto now = m_clock();
+    if (!m_nextTimeLine) {
+        m_nextTimeLine = now + TimeLineInterval;
+        return;
+    }
+    if (now < *m_nextTimeLine)
+        return;
+    m_nextTimeLine = now + TimeLineInterval;
+    WriteLine(m_out, "  залишилось: " + std::string(text));
+}
+
+void ConsoleWindow::SetFileCaption(ui::Control control, std::string_view name, std::size_t index,
+                                   std::size_t count) {
+    // Scripts and program files have a memo line of their own that names them; blob files
+    // have none.
+    if (control != ui::Control::lFile || (m_line == &m_out && m_lineText.starts_with(name)))
+        return;
+    WriteLine(m_out, ui::FileCaptionText(name, index, count));
+}
+
+// The other captions, visibility and the progress bar only matter to someone watching a
+// window.
 void ConsoleWindow::SetVisible(ui::Control, bool) {}
 void ConsoleWindow::SetEnabled(ui::Control, bool) {}
 void ConsoleWindow::ProgressChanged(int, int, int) {}

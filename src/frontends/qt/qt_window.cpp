@@ -1,5 +1,7 @@
 #include "frontends/qt/qt_window.h"
 
+#include "ui/design.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
@@ -25,21 +27,7 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Heights of the panels docked to the bottom edge, in docking order from the top.
-constexpr int Panel3Height = 46;
-constexpr int plUpHeight = 112;
-constexpr int Panel2Height = 42;
-constexpr int BottomPanelsHeight = Panel3Height + plUpHeight + Panel2Height;
-
-// Distances from the right or bottom edge that the anchored controls keep.
-constexpr int MemoLeft = 46;
-constexpr int MemoTop = 22;
-constexpr int MemoRightGap = QtWindow::DesignWidth - (46 + 564);
-constexpr int MemoBottomGap = (QtWindow::DesignHeight - BottomPanelsHeight) - (22 + 219);
-constexpr int ProgressRightGap = QtWindow::DesignWidth - (17 + 604);
-constexpr int TimeRightGap = QtWindow::DesignWidth - 621;
-constexpr int OKRightGap = QtWindow::DesignWidth - 467;
-constexpr int CancelRightGap = QtWindow::DesignWidth - 555;
+namespace design = ui::design;
 
 QFont WindowFont() {
     // Tahoma is what the product's users have; elsewhere the system's sans serif stands in.
@@ -86,10 +74,10 @@ public:
     QString text() const override { return {}; }
 };
 
-QLabel* MakeVersionLabel(QWidget* parent, int left, int top) {
-    QLabel* label = MakeLabel(parent, "-", Weight::Bold, left, top);
+QLabel* MakeVersionLabel(QWidget* parent, const design::Box& box) {
+    QLabel* label = MakeLabel(parent, "-", Weight::Bold, box.left, box.top);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setGeometry(left, top, 191, 13);
+    label->setGeometry(box.left, box.top, box.width, box.height);
     return label;
 }
 
@@ -100,7 +88,7 @@ QtWindow::QtWindow() {
     setWindowTitle(QString::fromUtf8("Оновлення"));
     setFont(WindowFont());
     CreateControls();
-    resize(DesignWidth, DesignHeight);
+    resize(design::Width, design::Height);
     move(0, 0);
     ApplyAnchors();
 
@@ -124,24 +112,29 @@ void QtWindow::CreateControls() {
 
     m_panel3 = MakePanel(this, QFrame::Raised);
     m_panel4 = MakePanel(m_panel3, QFrame::Plain);
-    m_label1 = MakeLabel(m_panel4, "Поточна версія", Weight::Bold, 16, 6);
-    m_lCurVer = MakeVersionLabel(m_panel4, 143, 5);
+    m_label1 =
+        MakeLabel(m_panel4, "Поточна версія", Weight::Bold, design::Label1Left, design::Label1Top);
+    m_lCurVer = MakeVersionLabel(m_panel4, design::lCurVer);
     m_panel5 = MakePanel(m_panel3, QFrame::Plain);
-    m_label2 = MakeLabel(m_panel5, "Доступна версія", Weight::Bold, 16, 6);
-    m_lActVer = MakeVersionLabel(m_panel5, 143, 6);
+    m_label2 =
+        MakeLabel(m_panel5, "Доступна версія", Weight::Bold, design::Label1Left, design::Label1Top);
+    m_lActVer = MakeVersionLabel(m_panel5, design::lActVer);
 
     m_plUp = MakePanel(this, QFrame::Plain);
-    m_lUpdate = MakeLabel(m_plUp, "Встановлення оновлення", Weight::Bold, 17, 24);
+    m_lUpdate = MakeLabel(m_plUp, "Встановлення оновлення", Weight::Bold, design::plUpLeft,
+                          design::lUpdateTop);
     m_lUpdate->hide();
     m_progressBar2 = new TextlessProgressBar(m_plUp);
     m_progressBar2->setTextVisible(false);
     m_progressBar2->setRange(0, 100);
     m_progressBar2->setValue(0);
-    m_lTextFile = MakeLabel(m_plUp, "Обробока файла:", Weight::Normal, 17, 64);
+    m_lTextFile = MakeLabel(m_plUp, "Обробока файла:", Weight::Normal, design::plUpLeft,
+                            design::lTextFileTop);
     m_lTextFile->hide();
-    m_lFile = MakeLabel(m_plUp, "lFile", Weight::Normal, 17, 80);
+    m_lFile = MakeLabel(m_plUp, "lFile", Weight::Normal, design::plUpLeft, design::lFileTop);
     m_lFile->hide();
-    m_lUpdateTime = MakeLabel(m_plUp, m_timeCaption.c_str(), Weight::Normal, 601, 21);
+    m_lUpdateTime =
+        MakeLabel(m_plUp, m_timeCaption.c_str(), Weight::Normal, 0, design::lUpdateTimeTop);
     m_lUpdateTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_lUpdateTime->hide();
 
@@ -161,24 +154,33 @@ void QtWindow::ApplyAnchors() {
     const int h = height();
 
     // The bottom panels keep their heights; plInfo takes what is left above them.
-    const int infoHeight = std::max(0, h - BottomPanelsHeight);
+    const int infoHeight = std::max(0, h - design::BottomPanelsHeight);
     m_plInfo->setGeometry(0, 0, w, infoHeight);
-    m_panel3->setGeometry(0, infoHeight, w, Panel3Height);
-    m_plUp->setGeometry(0, infoHeight + Panel3Height, w, plUpHeight);
-    m_panel2->setGeometry(0, infoHeight + Panel3Height + plUpHeight, w, Panel2Height);
+    m_panel3->setGeometry(0, infoHeight, w, design::Panel3Height);
+    m_plUp->setGeometry(0, infoHeight + design::Panel3Height, w, design::plUpHeight);
+    m_panel2->setGeometry(0, infoHeight + design::Panel3Height + design::plUpHeight, w,
+                          design::Panel2Height);
 
-    m_memo->setGeometry(MemoLeft, MemoTop, std::max(0, w - MemoLeft - MemoRightGap),
-                        std::max(0, infoHeight - MemoTop - MemoBottomGap));
+    const design::Box& memo = design::Memo2;
+    m_memo->setGeometry(memo.left, memo.top, std::max(0, w - memo.left - design::MemoRightGap),
+                        std::max(0, infoHeight - memo.top - design::MemoBottomGap));
 
-    // Panel3's one-pixel bevel insets the rows docked inside it.
-    m_panel4->setGeometry(1, 1, std::max(0, w - 2), 22);
-    m_panel5->setGeometry(1, 23, std::max(0, w - 2), 22);
+    // Panel3's bevel insets the rows docked inside it.
+    const int bevel = design::Panel3Bevel;
+    const int rowWidth = std::max(0, w - 2 * bevel);
+    m_panel4->setGeometry(bevel, bevel, rowWidth, design::VersionRowHeight);
+    m_panel5->setGeometry(bevel, bevel + design::VersionRowHeight, rowWidth,
+                          design::VersionRowHeight);
 
-    m_progressBar2->setGeometry(17, 40, std::max(0, w - 17 - ProgressRightGap), 17);
-    m_lUpdateTime->move(w - TimeRightGap - m_lUpdateTime->width(), 21);
+    const design::Box& bar = design::ProgressBar2;
+    m_progressBar2->setGeometry(bar.left, bar.top,
+                                std::max(0, w - bar.left - design::ProgressRightGap), bar.height);
+    m_lUpdateTime->move(w - design::TimeRightGap - m_lUpdateTime->width(), design::lUpdateTimeTop);
 
-    m_btOK->setGeometry(w - OKRightGap, 9, 75, 25);
-    m_btCancel->setGeometry(w - CancelRightGap, 9, 75, 25);
+    m_btOK->setGeometry(w - design::OKRightGap, design::btOK.top, design::btOK.width,
+                        design::btOK.height);
+    m_btCancel->setGeometry(w - design::CancelRightGap, design::btCancel.top,
+                            design::btCancel.width, design::btCancel.height);
 }
 
 void QtWindow::resizeEvent(QResizeEvent* event) {

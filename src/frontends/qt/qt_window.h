@@ -28,9 +28,6 @@ namespace norvane::qt {
 /// end are always on the screen.
 class QtWindow : public QWidget, public ui::EventWindow {
 public:
-    /// The client area at design time.
-    static constexpr int DesignWidth = 635;
-    static constexpr int DesignHeight = 456;
     /// The least time between two paints while a handler runs.
     static constexpr std::chrono::milliseconds PaintInterval{30};
 

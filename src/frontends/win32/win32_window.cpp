@@ -1,16 +1,19 @@
 #include "frontends/win32/win32_window.h"
 
+#include "base/exceptions.h"
+#include "ui/design.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
 #include <exception>
-#include <stdexcept>
 
 namespace norvane::win32 {
 
 using platform::win32::Utf8;
 using platform::win32::Wide;
 using ui::Control;
+namespace design = ui::design;
 
 namespace {
 
@@ -86,66 +89,61 @@ std::wstring TextOf(HWND hwnd) {
 
 constexpr DWORD WindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
+// The window alone, at the design size and hidden; null when the system refuses it.
+HWND CreateMainWindow() {
+    RegisterWindowClass();
+    return ::CreateWindowExW(0, ClassName, L"Оновлення", WindowStyle, 0, 0, design::Width,
+                             design::Height, nullptr, nullptr, ::GetModuleHandleW(nullptr),
+                             nullptr);
+}
+
 } // namespace
 
-Win32Window::Win32Window() {
-    RegisterWindowClass();
-    // The window procedure is switched to ours once the object is known to the window.
-    m_hwnd =
-        ::CreateWindowExW(0, ClassName, L"Оновлення", WindowStyle, 0, 0, DesignWidth, DesignHeight,
-                          nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+Win32Window::Win32Window() : m_hwnd(CreateMainWindow()) {
     if (m_hwnd == nullptr)
-        throw std::runtime_error("Cannot create the window. " +
-                                 Utf8(platform::win32::SystemErrorTextW(::GetLastError())));
-    ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+        throw EOSError("Cannot create the window. " +
+                       Utf8(platform::win32::SystemErrorTextW(::GetLastError())));
     m_dpi = DpiOf(m_hwnd);
-    m_infoBrush = ::CreateSolidBrush(::GetSysColor(COLOR_INFOBK));
+    m_infoBrush = GdiObject<HBRUSH>(::CreateSolidBrush(::GetSysColor(COLOR_INFOBK)));
     CreateFonts();
     CreateControls();
-    RECT frame{0, 0, Scaled(DesignWidth), Scaled(DesignHeight)};
+    RECT frame{0, 0, Scaled(design::Width), Scaled(design::Height)};
     AdjustForDpi(frame, WindowStyle, 0, m_dpi);
     // Placed at the screen's origin, frame included.
     ::SetWindowPos(m_hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     Layout();
+    // The window calls into the object only from here on, when nothing of its making can
+    // fail any more; until now its messages went to the system's default procedure.
+    ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
 }
 
-Win32Window::~Win32Window() {
-    if (m_hwnd != nullptr)
-        ::DestroyWindow(m_hwnd);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(m_font), static_cast<HGDIOBJ>(m_boldFont),
-                           static_cast<HGDIOBJ>(m_infoBrush)}) {
-        if (object != nullptr)
-            ::DeleteObject(object);
-    }
-}
+// The window, then the fonts and the brush, go with their owners.
+Win32Window::~Win32Window() = default;
 
 int Win32Window::Scaled(int value) const {
     return ::MulDiv(value, static_cast<int>(m_dpi), 96);
 }
 
 void Win32Window::CreateFonts() {
-    HFONT oldFont = m_font;
-    HFONT oldBold = m_boldFont;
     // Tahoma, height -11 at 96 DPI: 8 points.
     const auto make = [this](int weight) {
-        return ::CreateFontW(-Scaled(11), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+        return GdiObject<HFONT>(::CreateFontW(
+            -Scaled(11), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
     };
-    m_font = make(FW_NORMAL);
-    m_boldFont = make(FW_BOLD);
+    GdiObject<HFONT> font = make(FW_NORMAL);
+    GdiObject<HFONT> boldFont = make(FW_BOLD);
     if (m_memo != nullptr) {
         for (HWND bold : {m_label1, m_lCurVer, m_label2, m_lActVer, m_lUpdate})
-            ::SendMessageW(bold, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), FALSE);
+            ::SendMessageW(bold, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont.Get()), FALSE);
         for (HWND normal : {m_memo, m_lTextFile, m_lFile, m_lUpdateTime, m_btOK, m_btCancel})
-            ::SendMessageW(normal, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+            ::SendMessageW(normal, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
     }
-    if (oldFont != nullptr)
-        ::DeleteObject(oldFont);
-    if (oldBold != nullptr)
-        ::DeleteObject(oldBold);
+    // The fonts the controls used until now go only once none of them uses them.
+    m_font = std::move(font);
+    m_boldFont = std::move(boldFont);
 }
 
 void Win32Window::CreateControls() {
@@ -164,26 +162,28 @@ void Win32Window::CreateControls() {
     m_memo =
         create(WS_EX_CLIENTEDGE, L"EDIT", L"",
                WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-               IdMemo2, m_font);
+               IdMemo2, m_font.Get());
     // The default limit of about 30,000 characters would cut a long run's account short.
     ::SendMessageW(m_memo, EM_SETLIMITTEXT, 0, 0);
-    m_label1 = create(0, L"STATIC", L"Поточна версія", label, IdLabel1, m_boldFont);
+    m_label1 = create(0, L"STATIC", L"Поточна версія", label, IdLabel1, m_boldFont.Get());
     m_lCurVer =
-        create(0, L"STATIC", L"-", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX, IdCurVer, m_boldFont);
-    m_label2 = create(0, L"STATIC", L"Доступна версія", label, IdLabel2, m_boldFont);
+        create(0, L"STATIC", L"-", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX, IdCurVer, m_boldFont.Get());
+    m_label2 = create(0, L"STATIC", L"Доступна версія", label, IdLabel2, m_boldFont.Get());
     m_lActVer =
-        create(0, L"STATIC", L"-", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX, IdActVer, m_boldFont);
-    m_lUpdate = create(0, L"STATIC", L"Встановлення оновлення", hiddenLabel, IdUpdate, m_boldFont);
-    m_progressBar2 = create(0, PROGRESS_CLASSW, L"", WS_VISIBLE, IdProgressBar2, m_font);
+        create(0, L"STATIC", L"-", WS_VISIBLE | SS_RIGHT | SS_NOPREFIX, IdActVer, m_boldFont.Get());
+    m_lUpdate =
+        create(0, L"STATIC", L"Встановлення оновлення", hiddenLabel, IdUpdate, m_boldFont.Get());
+    m_progressBar2 = create(0, PROGRESS_CLASSW, L"", WS_VISIBLE, IdProgressBar2, m_font.Get());
     ::SendMessageW(m_progressBar2, PBM_SETRANGE32, 0, 100);
-    m_lTextFile = create(0, L"STATIC", L"Обробока файла:", hiddenLabel, IdTextFile, m_font);
-    m_lFile = create(0, L"STATIC", L"lFile", hiddenLabel, IdFile, m_font);
-    m_lUpdateTime = create(0, L"STATIC", L"--:--", SS_RIGHT | SS_NOPREFIX, IdUpdateTime, m_font);
-    m_btOK =
-        create(0, L"BUTTON", L"Оновить", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IdOK, m_font);
+    m_lTextFile = create(0, L"STATIC", L"Обробока файла:", hiddenLabel, IdTextFile, m_font.Get());
+    m_lFile = create(0, L"STATIC", L"lFile", hiddenLabel, IdFile, m_font.Get());
+    m_lUpdateTime =
+        create(0, L"STATIC", L"--:--", SS_RIGHT | SS_NOPREFIX, IdUpdateTime, m_font.Get());
+    m_btOK = create(0, L"BUTTON", L"Оновить", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, IdOK,
+                    m_font.Get());
     ::EnableWindow(m_btOK, FALSE);
     m_btCancel = create(0, L"BUTTON", L"Зачинити", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                        IdCancel, m_font);
+                        IdCancel, m_font.Get());
 }
 
 int Win32Window::TextWidth(HWND control) const {
@@ -203,14 +203,15 @@ void Win32Window::Layout() {
     ::GetClientRect(m_hwnd, &client);
     const int width = client.right;
     const int height = client.bottom;
-    // Docked from the bottom up: Panel2 (42), plUp (112), Panel3 (46); plInfo takes the rest.
-    const int panel2 = height - Scaled(42);
-    const int plUp = panel2 - Scaled(112);
-    const int panel3 = plUp - Scaled(46);
-    // Panel3's raised bevel insets the two rows docked in it by one pixel.
-    const int panel4 = panel3 + Scaled(1);
-    const int panel5 = panel4 + Scaled(22);
-    const int labelHeight = Scaled(13);
+    // Docked from the bottom up: Panel2, plUp, Panel3; plInfo takes the rest.
+    const int panel2 = height - Scaled(design::Panel2Height);
+    const int plUp = panel2 - Scaled(design::plUpHeight);
+    const int panel3 = plUp - Scaled(design::Panel3Height);
+    // Panel3's raised bevel insets the two rows docked in it.
+    const int bevel = design::Panel3Bevel;
+    const int panel4 = panel3 + Scaled(bevel);
+    const int panel5 = panel4 + Scaled(design::VersionRowHeight);
+    const int labelHeight = Scaled(design::LabelHeight);
 
     const auto place = [](HWND control, int x, int y, int w, int h) {
         ::SetWindowPos(control, nullptr, x, y, std::max(w, 0), std::max(h, 0),
@@ -219,30 +220,44 @@ void Win32Window::Layout() {
     const auto autoSized = [&](HWND control, int x, int y) {
         place(control, x, y, TextWidth(control), labelHeight);
     };
-    // Memo2 is anchored on all four sides of plInfo: 25 to the right, 15 below.
-    place(m_memo, Scaled(46), Scaled(22), width - Scaled(46 + 25), panel3 - Scaled(22 + 15));
-    autoSized(m_label1, Scaled(16 + 1), panel4 + Scaled(6));
-    place(m_lCurVer, Scaled(143 + 1), panel4 + Scaled(5), Scaled(191), labelHeight);
-    autoSized(m_label2, Scaled(16 + 1), panel5 + Scaled(6));
-    place(m_lActVer, Scaled(143 + 1), panel5 + Scaled(6), Scaled(191), labelHeight);
-    autoSized(m_lUpdate, Scaled(17), plUp + Scaled(24));
-    // The bar keeps 14 to the right edge; lUpdateTime's right edge stays level with it.
-    place(m_progressBar2, Scaled(17), plUp + Scaled(40), width - Scaled(17 + 14), Scaled(17));
-    autoSized(m_lTextFile, Scaled(17), plUp + Scaled(64));
-    autoSized(m_lFile, Scaled(17), plUp + Scaled(80));
+    const auto inRow = [&](HWND control, int row, const design::Box& box) {
+        place(control, Scaled(bevel + box.left), row + Scaled(box.top), Scaled(box.width),
+              labelHeight);
+    };
+    const auto button = [&](HWND control, int rightGap, const design::Box& box) {
+        place(control, width - Scaled(rightGap), panel2 + Scaled(box.top), Scaled(box.width),
+              Scaled(box.height));
+    };
+    // Memo2 is anchored on all four sides of plInfo.
+    const design::Box& memo = design::Memo2;
+    place(m_memo, Scaled(memo.left), Scaled(memo.top),
+          width - Scaled(memo.left + design::MemoRightGap),
+          panel3 - Scaled(memo.top + design::MemoBottomGap));
+    autoSized(m_label1, Scaled(bevel + design::Label1Left), panel4 + Scaled(design::Label1Top));
+    inRow(m_lCurVer, panel4, design::lCurVer);
+    autoSized(m_label2, Scaled(bevel + design::Label1Left), panel5 + Scaled(design::Label1Top));
+    inRow(m_lActVer, panel5, design::lActVer);
+    autoSized(m_lUpdate, Scaled(design::plUpLeft), plUp + Scaled(design::lUpdateTop));
+    // lUpdateTime's right edge stays level with the bar's.
+    const design::Box& bar = design::ProgressBar2;
+    place(m_progressBar2, Scaled(bar.left), plUp + Scaled(bar.top),
+          width - Scaled(bar.left + design::ProgressRightGap), Scaled(bar.height));
+    autoSized(m_lTextFile, Scaled(design::plUpLeft), plUp + Scaled(design::lTextFileTop));
+    autoSized(m_lFile, Scaled(design::plUpLeft), plUp + Scaled(design::lFileTop));
     const int timeWidth = TextWidth(m_lUpdateTime);
-    place(m_lUpdateTime, width - Scaled(14) - timeWidth, plUp + Scaled(21), timeWidth, labelHeight);
-    place(m_btOK, width - Scaled(93 + 75), panel2 + Scaled(9), Scaled(75), Scaled(25));
-    place(m_btCancel, width - Scaled(5 + 75), panel2 + Scaled(9), Scaled(75), Scaled(25));
+    place(m_lUpdateTime, width - Scaled(design::TimeRightGap) - timeWidth,
+          plUp + Scaled(design::lUpdateTimeTop), timeWidth, labelHeight);
+    button(m_btOK, design::OKRightGap, design::btOK);
+    button(m_btCancel, design::CancelRightGap, design::btCancel);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
 void Win32Window::PaintBevels(HDC dc) {
     RECT client;
     ::GetClientRect(m_hwnd, &client);
-    const int panel2 = client.bottom - Scaled(42);
-    const int panel3 = panel2 - Scaled(112 + 46);
-    RECT panel3Rect{0, panel3, client.right, panel3 + Scaled(46)};
+    const int panel2 = client.bottom - Scaled(design::Panel2Height);
+    const int panel3 = panel2 - Scaled(design::plUpHeight + design::Panel3Height);
+    RECT panel3Rect{0, panel3, client.right, panel3 + Scaled(design::Panel3Height)};
     RECT panel2Rect{0, panel2, client.right, client.bottom};
     ::DrawEdge(dc, &panel3Rect, BDR_RAISEDOUTER, BF_RECT);
     ::DrawEdge(dc, &panel2Rect, BDR_RAISEDOUTER, BF_RECT);
@@ -273,7 +288,7 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (reinterpret_cast<HWND>(lParam) == m_memo) {
             ::SetTextColor(dc, ::GetSysColor(COLOR_INFOTEXT));
             ::SetBkColor(dc, ::GetSysColor(COLOR_INFOBK));
-            return reinterpret_cast<LRESULT>(m_infoBrush);
+            return reinterpret_cast<LRESULT>(m_infoBrush.Get());
         }
         ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
         ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
@@ -297,8 +312,7 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_NCDESTROY: {
-        HWND hwnd = m_hwnd;
-        m_hwnd = nullptr;
+        HWND hwnd = m_hwnd.Release();
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -421,11 +435,14 @@ void Win32Window::AddStatus(std::string_view text) {
 }
 
 void Win32Window::MarkStatus(std::string_view text) {
-    // The mark extends the last line: it goes in before that line's CR LF.
-    const std::wstring mark = Wide(text);
+    // The mark extends the last line: it goes in before that line's CR LF. On an empty memo
+    // it starts the first line.
+    std::wstring mark = Wide(text);
     std::size_t at = m_memoText.size();
     if (m_memoText.ends_with(L"\r\n"))
         at -= 2;
+    else
+        mark += L"\r\n";
     ::SendMessageW(m_memo, EM_SETSEL, at, at);
     ::SendMessageW(m_memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(mark.c_str()));
     m_memoText.insert(at, mark);

@@ -7,8 +7,59 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace norvane::win32 {
+
+/// A GDI object (font, brush) deleted when its one owner goes.
+template <typename Object> class GdiObject {
+public:
+    explicit GdiObject(Object object = nullptr) : m_object(object) {}
+    GdiObject(GdiObject&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+    GdiObject& operator=(GdiObject&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            m_object = std::exchange(other.m_object, nullptr);
+        }
+        return *this;
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    ~GdiObject() { Reset(); }
+
+    Object Get() const { return m_object; }
+
+private:
+    void Reset() noexcept {
+        if (m_object != nullptr)
+            ::DeleteObject(std::exchange(m_object, nullptr));
+    }
+    Object m_object;
+};
+
+/// A top-level window destroyed when its one owner goes. The object it serves is detached
+/// from it first, so that a window destroyed from a destructor never calls back into it.
+/// It stands for its handle in the system's calls.
+class WindowHandle {
+public:
+    WindowHandle() = default;
+    explicit WindowHandle(HWND hwnd) : m_hwnd(hwnd) {}
+    WindowHandle(const WindowHandle&) = delete;
+    WindowHandle& operator=(const WindowHandle&) = delete;
+    ~WindowHandle() {
+        if (m_hwnd == nullptr)
+            return;
+        ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+        ::DestroyWindow(m_hwnd);
+    }
+
+    operator HWND() const noexcept { return m_hwnd; }
+    /// Forgets a window the system has destroyed.
+    HWND Release() noexcept { return std::exchange(m_hwnd, nullptr); }
+
+private:
+    HWND m_hwnd = nullptr;
+};
 
 /// The update window drawn with native Win32 controls. Controls sit at their design positions
 /// scaled to the window's DPI and follow the window's edges the way their anchors say.
@@ -18,9 +69,6 @@ namespace norvane::win32 {
 /// at the next chance.
 class Win32Window : public ui::EventWindow {
 public:
-    /// The client area at design time, at 96 DPI.
-    static constexpr int DesignWidth = 635;
-    static constexpr int DesignHeight = 456;
     /// The least time between two paints while a handler runs.
     static constexpr std::chrono::milliseconds PaintInterval{30};
 
@@ -80,11 +128,12 @@ private:
     /// Changes control without letting it paint itself at once while painting is held.
     template <typename Change> void WithoutPaint(HWND control, Change change);
 
-    HWND m_hwnd = nullptr;
     UINT m_dpi = 96;
-    HFONT m_font = nullptr;
-    HFONT m_boldFont = nullptr;
-    HBRUSH m_infoBrush = nullptr;
+    GdiObject<HFONT> m_font;
+    GdiObject<HFONT> m_boldFont;
+    GdiObject<HBRUSH> m_infoBrush;
+    // After the fonts, so that it goes before them.
+    WindowHandle m_hwnd;
 
     HWND m_memo = nullptr;
     HWND m_label1 = nullptr;

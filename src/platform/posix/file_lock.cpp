@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "platform/files.h"
+#include "platform/posix/handles.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,27 +12,25 @@
 namespace norvane::platform {
 
 struct FileLock::Handle {
-    explicit Handle(int descriptor) : fd(descriptor) {}
-    ~Handle() { ::close(fd); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    int fd;
+    posix::FileDescriptor file;
 };
 
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     // Never through a link: the lock file is ours, in a folder that is ours.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    posix::FileDescriptor file(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.Valid()) {
         const SystemError error = LastSystemError();
-        throw EOSError("Cannot open the lock file \"" + path + "\". " + error.message);
+        throw EOSError("не вдалося відкрити файл блокування " + path + ": " + error.message);
     }
-    auto handle = std::make_unique<Handle>(fd);
+    const int fd = file.Get();
+    auto handle = std::make_unique<Handle>(Handle{std::move(file)});
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             return std::nullopt;
         if (errno != EINTR) {
             const SystemError error = LastSystemError();
-            throw EOSError("Cannot lock the file \"" + path + "\". " + error.message);
+            throw EOSError("не вдалося заблокувати файл " + path + ": " + error.message);
         }
     }
     return FileLock(std::move(handle));

@@ -3,12 +3,12 @@
 #include "base/exceptions.h"
 #include "base/path_rules.h"
 #include "base/wildcard.h"
+#include "platform/posix/handles.h"
 #include "platform/whole_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,45 +19,8 @@ namespace norvane::platform {
 
 namespace {
 
-// One owner per descriptor; close failures that matter are checked by the caller via Close().
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    bool Valid() const { return m_fd >= 0; }
-    /// Closes now; false (errno set) when the close reports a failed write-back.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-class DirectoryHandle {
-public:
-    explicit DirectoryHandle(const std::string& path) : m_dir(::opendir(path.c_str())) {}
-    ~DirectoryHandle() {
-        if (m_dir != nullptr)
-            ::closedir(m_dir);
-    }
-    DirectoryHandle(const DirectoryHandle&) = delete;
-    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
-
-    DIR* Get() const { return m_dir; }
-
-private:
-    DIR* m_dir;
-};
+using posix::DirectoryHandle;
+using posix::FileDescriptor;
 
 std::string SystemText() {
     return SystemErrorText(static_cast<std::uint32_t>(errno));

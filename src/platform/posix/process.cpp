@@ -3,11 +3,11 @@
 #include "base/path_rules.h"
 #include "base/text.h"
 #include "platform/paths.h"
+#include "platform/posix/handles.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
@@ -132,23 +132,19 @@ private:
 } // namespace
 
 bool IsProcessRunning(std::string_view exeFileName) {
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr)
+    const posix::DirectoryHandle proc("/proc");
+    if (proc.Get() == nullptr)
         return false;
-    bool found = false;
-    while (!found) {
-        const dirent* entry = ::readdir(proc);
-        if (entry == nullptr)
-            break;
+    while (const dirent* entry = ::readdir(proc.Get())) {
         if (!IsAllDigits(entry->d_name))
             continue;
         const std::string procEntry = std::string("/proc/") + entry->d_name;
         // /proc/<pid>/comm is cut at 15 characters, so it is never trusted on its own.
-        found = SameTextAscii(ExecutableNameOf(procEntry), exeFileName) ||
-                SameTextAscii(ArgvZeroNameOf(procEntry), exeFileName);
+        if (SameTextAscii(ExecutableNameOf(procEntry), exeFileName) ||
+            SameTextAscii(ArgvZeroNameOf(procEntry), exeFileName))
+            return true;
     }
-    ::closedir(proc);
-    return found;
+    return false;
 }
 
 std::string FindArchiver(const std::string& exeDir) {

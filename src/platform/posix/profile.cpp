@@ -23,21 +23,20 @@ std::string_view Unquoted(std::string_view value) {
 std::optional<std::string> FindValue(std::istream& in, std::string_view section,
                                      std::string_view key) {
     bool inSection = false;
-    bool sectionSeen = false;
     std::string line;
     while (std::getline(in, line)) {
         std::string_view text = TrimControl(line);
         if (text.empty() || text.front() == ';')
             continue;
         if (text.front() == '[') {
+            // Only the first section of a name is read, as Windows does: its end ends the
+            // search.
+            if (inSection)
+                return std::nullopt;
             const auto close = text.find(']');
             const auto name = TrimControl(text.substr(
                 1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-            // Only the first section of a name is read, as Windows does.
-            if (inSection)
-                return std::nullopt;
-            inSection = !sectionSeen && SameTextAscii(name, section);
-            sectionSeen = sectionSeen || inSection;
+            inSection = SameTextAscii(name, section);
             continue;
         }
         if (!inSection)

@@ -23,7 +23,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const SystemError error = LastSystemError();
-        throw EOSError("Cannot open the lock file \"" + path + "\". " + error.message);
+        throw EOSError("не вдалося відкрити файл блокування " + path + ": " + error.message);
     }
     auto handle = std::make_unique<Handle>(file);
     OVERLAPPED whole{};
@@ -32,7 +32,7 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
         const SystemError error = LastSystemError();
         if (error.code == ERROR_LOCK_VIOLATION || error.code == ERROR_IO_PENDING)
             return std::nullopt;
-        throw EOSError("Cannot lock the file \"" + path + "\". " + error.message);
+        throw EOSError("не вдалося заблокувати файл " + path + ": " + error.message);
     }
     return FileLock(std::move(handle));
 }

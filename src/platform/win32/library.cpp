@@ -2,7 +2,6 @@
 
 #include "base/exceptions.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 #include "platform/win32/wide.h"
 
 namespace norvane::platform {
@@ -91,17 +90,6 @@ void SharedLibrary::Unload(void* handle) noexcept {
 
 void* SharedLibrary::FindSymbol(void* handle, const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle), name));
-}
-
-std::vector<std::string> FirebirdClientCandidates(const std::string& exeDir) {
-    const DWORD length = ::GetEnvironmentVariableW(L"NORVANE_FBCLIENT", nullptr, 0);
-    if (length > 1) {
-        std::wstring value(length, L'\0');
-        const DWORD copied = ::GetEnvironmentVariableW(L"NORVANE_FBCLIENT", value.data(), length);
-        value.resize(copied);
-        return {win32::Utf8(value)};
-    }
-    return {JoinPath(exeDir, "fbclient.dll"), "fbclient.dll"};
 }
 
 } // namespace norvane::platform

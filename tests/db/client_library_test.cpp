@@ -1,4 +1,4 @@
-#include "platform/library.h"
+#include "db/client_library.h"
 
 #include "base/exceptions.h"
 #include "db/glob_db.h"
@@ -18,34 +18,12 @@ using testing::EnvironmentOverride;
 TEST(FirebirdClientCandidates, SystemNamesUnlessOverridden) {
     {
         EnvironmentOverride unset("NORVANE_FBCLIENT", "");
-        EXPECT_EQ(platform::FirebirdClientCandidates("/opt/app"),
+        EXPECT_EQ(db::FirebirdClientCandidates("/opt/app"),
                   (std::vector<std::string>{"libfbclient.so.2", "libfbclient.so"}));
     }
     EnvironmentOverride forced("NORVANE_FBCLIENT", "/opt/fb/lib/libfbclient.so");
-    EXPECT_EQ(platform::FirebirdClientCandidates("/opt/app"),
+    EXPECT_EQ(db::FirebirdClientCandidates("/opt/app"),
               (std::vector<std::string>{"/opt/fb/lib/libfbclient.so"}));
-}
-
-TEST(SharedLibrary, MissingLibraryErrorNamesEveryCandidate) {
-    try {
-        platform::SharedLibrary::Open({"/nonexistent/liba.so", "/nonexistent/libb.so"},
-                                      "the test library");
-        FAIL() << "no error";
-    } catch (const ELibraryError& error) {
-        const std::string message = error.what();
-        EXPECT_EQ(message.rfind("Cannot load the test library /nonexistent/liba.so: ", 0), 0u)
-            << message;
-        EXPECT_NE(message.find("/nonexistent/libb.so: "), std::string::npos) << message;
-    }
-}
-
-TEST(SharedLibrary, MovedOwnerKeepsTheLibrary) {
-    auto library = platform::SharedLibrary::Open({"libfbclient.so.2"});
-    ASSERT_NE(library.Symbol("isc_attach_database"), nullptr);
-    EXPECT_EQ(library.Symbol("no_such_symbol_here"), nullptr);
-    platform::SharedLibrary moved = std::move(library);
-    EXPECT_NE(moved.Symbol("isc_attach_database"), nullptr);
-    EXPECT_EQ(moved.Name(), "libfbclient.so.2");
 }
 
 TEST(CGlobDBClient, MissingClientLibraryIsNamed) {

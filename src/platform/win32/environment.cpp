@@ -1,0 +1,21 @@
+#include "platform/environment.h"
+
+#include "platform/win32/wide.h"
+
+namespace norvane::platform {
+
+std::optional<std::string> EnvironmentValue(const std::string& name) {
+    const std::wstring wideName = win32::Wide(name);
+    // The size asked for first counts the final NUL; the copy then does not.
+    const DWORD size = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size <= 1)
+        return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD copied = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
+    if (copied == 0 || copied >= size)
+        return std::nullopt;
+    value.resize(copied);
+    return win32::Utf8(value);
+}
+
+} // namespace norvane::platform
