@@ -28,6 +28,16 @@ void EventWindow::RunHandler(const std::function<void()>& handler) {
     }
 }
 
+bool EventWindow::PaintHeld() const {
+    return HandlerRunning() && !m_stepChanged &&
+           std::chrono::steady_clock::now() - m_lastPaint < PaintInterval;
+}
+
+void EventWindow::NotePainted() {
+    m_lastPaint = std::chrono::steady_clock::now();
+    m_stepChanged = false;
+}
+
 bool EventWindow::DeferClose() {
     if (m_depth == 0)
         return false;

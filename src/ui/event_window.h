@@ -2,6 +2,7 @@
 
 #include "ui/window.h"
 
+#include <chrono>
 #include <functional>
 #include <string_view>
 
@@ -12,6 +13,9 @@ namespace norvane::ui {
 /// the install has no point at which it could stop.
 class EventWindow : public Window {
 public:
+    /// The least time between two paints while a handler runs.
+    static constexpr std::chrono::milliseconds PaintInterval{30};
+
     /// What btOK and btCancel (and Esc, through btCancel) run.
     void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
 
@@ -37,11 +41,21 @@ protected:
     /// Whether a close must wait for the running handler; it is then done when that returns.
     bool DeferClose();
 
+    /// Whether painting is held back: a handler runs, nothing has been shown, hidden, enabled
+    /// or disabled since the last paint, and that was less than PaintInterval ago.
+    bool PaintHeld() const;
+    /// A change of visibility or enabled state, which marks a step: painted at the next chance.
+    void NoteStepChanged() { m_stepChanged = true; }
+    /// The window has just let itself be painted.
+    void NotePainted();
+
 private:
     std::function<void()> m_onOK;
     std::function<void()> m_onCancel;
     int m_depth = 0;
     bool m_closePending = false;
+    std::chrono::steady_clock::time_point m_lastPaint{};
+    bool m_stepChanged = false;
 };
 
 } // namespace norvane::ui

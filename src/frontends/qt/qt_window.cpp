@@ -312,12 +312,12 @@ void QtWindow::SetCaption(ui::Control control, std::string_view text) {
 
 void QtWindow::SetVisible(ui::Control control, bool visible) {
     Widget(control)->setVisible(visible);
-    m_stepChanged = true;
+    NoteStepChanged();
 }
 
 void QtWindow::SetEnabled(ui::Control control, bool enabled) {
     Widget(control)->setEnabled(enabled);
-    m_stepChanged = true;
+    NoteStepChanged();
 }
 
 void QtWindow::ProgressChanged(int min, int max, int position) {
@@ -347,14 +347,12 @@ void QtWindow::ApplyBar() {
 }
 
 bool QtWindow::HoldsPaint() const {
-    return HandlerRunning() && m_openBoxes == 0 && !m_stepChanged &&
-           std::chrono::steady_clock::now() - m_lastPaint < PaintInterval;
+    return m_openBoxes == 0 && PaintHeld();
 }
 
 void QtWindow::NotePaint() {
-    m_lastPaint = std::chrono::steady_clock::now();
+    NotePainted();
     m_paintOwed = false;
-    m_stepChanged = false;
 }
 
 bool QtWindow::event(QEvent* event) {

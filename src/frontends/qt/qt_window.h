@@ -5,7 +5,6 @@
 #include <QFrame>
 #include <QWidget>
 
-#include <chrono>
 #include <functional>
 #include <string>
 
@@ -28,9 +27,6 @@ namespace norvane::qt {
 /// end are always on the screen.
 class QtWindow : public QWidget, public ui::EventWindow {
 public:
-    /// The least time between two paints while a handler runs.
-    static constexpr std::chrono::milliseconds PaintInterval{30};
-
     QtWindow();
     ~QtWindow() override;
 
@@ -99,9 +95,7 @@ private:
     bool m_memoEmpty = true;
     std::string m_timeCaption = "--:--";
 
-    std::chrono::steady_clock::time_point m_lastPaint{};
     bool m_paintOwed = false;
-    bool m_stepChanged = false;
     struct BarState {
         int min = 0;
         int max = 100;

@@ -341,14 +341,9 @@ bool Win32Window::PreTranslate(MSG& message) {
     return ::IsDialogMessageW(m_hwnd, &message) != 0;
 }
 
-bool Win32Window::HoldsPaint() const {
-    return HandlerRunning() && !m_stepChanged &&
-           std::chrono::steady_clock::now() - m_lastPaint < PaintInterval;
-}
-
 template <typename Change> void Win32Window::WithoutPaint(HWND control, Change change) {
     // A hidden control paints nothing, and a redraw switched on again would show it.
-    if (!HoldsPaint() || !::IsWindowVisible(control)) {
+    if (!PaintHeld() || !::IsWindowVisible(control)) {
         change();
         return;
     }
@@ -361,11 +356,10 @@ template <typename Change> void Win32Window::WithoutPaint(HWND control, Change c
 void Win32Window::PumpMessages() {
     // Paint messages wait in the queue until the pump lets them through.
     UINT filter = PM_REMOVE;
-    if (HoldsPaint()) {
+    if (PaintHeld()) {
         filter |= PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
     } else {
-        m_lastPaint = std::chrono::steady_clock::now();
-        m_stepChanged = false;
+        NotePainted();
     }
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, filter)) {
@@ -516,7 +510,7 @@ void Win32Window::ApplyVisibility(Control control) {
 }
 
 void Win32Window::SetVisible(Control control, bool visible) {
-    m_stepChanged = true;
+    NoteStepChanged();
     const Control group[] = {Control::lUpdate, Control::ProgressBar2, Control::lTextFile,
                              Control::lFile, Control::lUpdateTime};
     if (control == Control::plUp) {
@@ -537,7 +531,7 @@ void Win32Window::SetVisible(Control control, bool visible) {
 }
 
 void Win32Window::SetEnabled(Control control, bool enabled) {
-    m_stepChanged = true;
+    NoteStepChanged();
     if (HWND handle = ControlHandle(control))
         ::EnableWindow(handle, enabled ? TRUE : FALSE);
 }

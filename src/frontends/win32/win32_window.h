@@ -3,7 +3,6 @@
 #include "platform/win32/wide.h"
 #include "ui/event_window.h"
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -69,9 +68,6 @@ private:
 /// at the next chance.
 class Win32Window : public ui::EventWindow {
 public:
-    /// The least time between two paints while a handler runs.
-    static constexpr std::chrono::milliseconds PaintInterval{30};
-
     /// Creates the window and its controls, hidden.
     Win32Window();
     ~Win32Window() override;
@@ -124,7 +120,6 @@ private:
     void Command(int id);
     void ApplyVisibility(ui::Control control);
     HWND ControlHandle(ui::Control control) const;
-    bool HoldsPaint() const;
     /// Changes control without letting it paint itself at once while painting is held.
     template <typename Change> void WithoutPaint(HWND control, Change change);
 
@@ -153,9 +148,6 @@ private:
     bool m_ownVisible[5] = {false, true, false, false, false};
 
     std::wstring m_memoText;
-
-    std::chrono::steady_clock::time_point m_lastPaint{};
-    bool m_stepChanged = false;
 };
 
 } // namespace norvane::win32
