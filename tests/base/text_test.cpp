@@ -1,5 +1,6 @@
 #include "base/exceptions.h"
 #include "base/text.h"
+#include "support/expect_throw.h"
 
 #include <gtest/gtest.h>
 
@@ -39,12 +40,7 @@ TEST(TryStrToInt32, AcceptsSignedDecimalInRange) {
 }
 
 TEST(StrToInt32, RaisesTheConversionErrorWithTheText) {
-    try {
-        StrToInt32("X");
-        FAIL() << "no error";
-    } catch (const EConvertError& error) {
-        EXPECT_STREQ(error.what(), "'X' is not a valid integer value");
-    }
+    EXPECT_THROW_MSG(StrToInt32("X"), EConvertError, "'X' is not a valid integer value");
 }
 
 TEST(ReplaceAll, DoesNotRescanInsertedText) {

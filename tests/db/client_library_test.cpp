@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "db/glob_db.h"
 #include "support/environment_override.h"
+#include "support/expect_throw.h"
 
 #include <gtest/gtest.h>
 
@@ -43,15 +44,8 @@ TEST(CGlobDBClient, MissingClientLibraryIsNamed) {
 
 TEST(CGlobDBClient, LibraryWithoutTheClientEntryPointsIsRefused) {
     EnvironmentOverride forced("NORVANE_FBCLIENT", "libm.so.6");
-    try {
-        db::CGlobDB globDb("/opt/app", "", "");
-        FAIL() << "no error";
-    } catch (const ELibraryError& error) {
-        EXPECT_NE(
-            std::string(error.what()).find("libm.so.6 has no entry point isc_attach_database"),
-            std::string::npos)
-            << error.what();
-    }
+    EXPECT_THROW_CONTAINING(db::CGlobDB("/opt/app", "", ""), ELibraryError,
+                            "libm.so.6 has no entry point isc_attach_database");
 }
 
 } // namespace

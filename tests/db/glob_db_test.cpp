@@ -2,6 +2,7 @@
 
 #include "db/statement.h"
 #include "platform/paths.h"
+#include "support/expect_throw.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -175,14 +176,8 @@ TEST(CGlobDBServer, WrongPasswordFailsWithClientText) {
         GTEST_SKIP() << ServerOrSkipReason();
     TestDatabase file;
     CGlobDB globDb("/opt/app", "", "");
-    try {
-        globDb.Connect(*server, file.Path(), "sysdba", "wrong");
-        FAIL() << "no error";
-    } catch (const EFirebirdError& error) {
-        EXPECT_NE(std::string(error.what()).find("user name and password are not defined"),
-                  std::string::npos)
-            << error.what();
-    }
+    EXPECT_THROW_CONTAINING(globDb.Connect(*server, file.Path(), "sysdba", "wrong"), EFirebirdError,
+                            "user name and password are not defined");
     EXPECT_FALSE(globDb.GetDatabase().Connected());
     EXPECT_FALSE(globDb.Transaction().Active());
 }

@@ -265,14 +265,8 @@ TEST(Statement, RawTextBindsNoParameter) {
     Session session(file);
     Statement insert(session.database, Parameters::Raw);
     insert.SetSql("insert into t values (?, 'x')");
-    try {
-        insert.Execute();
-        FAIL() << "no error";
-    } catch (const EFirebirdError& error) {
-        EXPECT_NE(std::string(error.what()).find("Wrong number of parameters (expected 1, got 0)"),
-                  std::string::npos)
-            << error.what();
-    }
+    EXPECT_THROW_CONTAINING(insert.Execute(), EFirebirdError,
+                            "Wrong number of parameters (expected 1, got 0)");
     session.transaction.Commit();
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 0);
 }

@@ -4,6 +4,7 @@
 
 #include "base/exceptions.h"
 #include "platform/raw_items.h"
+#include "support/expect_throw.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -58,12 +59,7 @@ TEST(EmbeddedPackages, OnlyPackageNamesAreCollected) {
     EXPECT_EQ(packageList, (std::vector<std::string>{"left by the caller", "254_RAR", "255_RAR",
                                                      "0253_RAR", "X_RAR_Y"}));
     EXPECT_EQ(PackageNumberOf("0253_RAR"), 253);
-    try {
-        PackageNumberOf("X_RAR_Y");
-        FAIL() << "no error";
-    } catch (const EConvertError& error) {
-        EXPECT_EQ(error.Message(), "'X' is not a valid integer value");
-    }
+    EXPECT_THROW_MSG(PackageNumberOf("X_RAR_Y"), EConvertError, "'X' is not a valid integer value");
 }
 
 TEST(EmbeddedPackages, ItemBytesAreTheArchiveInReadOnlyMemory) {
@@ -121,12 +117,8 @@ TEST(EmbeddedPackages, MissingNamesRaiseResourceNotFoundAndWriteNothing) {
          {PackageResourceName(253), std::string("256_RAR"), std::string("7")}) {
         SCOPED_TRACE(name);
         const std::string archive = work / "x.rar";
-        try {
-            SavePackage(name, archive);
-            FAIL() << "no error";
-        } catch (const EResNotFound& error) {
-            EXPECT_EQ(error.Message(), "Resource " + name + " not found");
-        }
+        EXPECT_THROW_MSG(SavePackage(name, archive), EResNotFound,
+                         "Resource " + name + " not found");
         EXPECT_FALSE(fs::exists(archive));
     }
 }
@@ -134,13 +126,8 @@ TEST(EmbeddedPackages, MissingNamesRaiseResourceNotFoundAndWriteNothing) {
 TEST(EmbeddedPackages, AFileThatCannotBeCreatedRaisesCreateError) {
     TempFolder work;
     const std::string archive = work / "missing/255.rar";
-    try {
-        SavePackage("255_RAR", archive);
-        FAIL() << "no error";
-    } catch (const EFCreateError& error) {
-        EXPECT_EQ(error.Message(),
-                  "Cannot create file \"" + archive + "\". No such file or directory");
-    }
+    EXPECT_THROW_MSG(SavePackage("255_RAR", archive), EFCreateError,
+                     "Cannot create file \"" + archive + "\". No such file or directory");
     EXPECT_THROW(SavePackage("255_RAR", "/dev/full"), EWriteError);
 }
 

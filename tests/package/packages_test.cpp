@@ -1,6 +1,7 @@
 #include "package/packages.h"
 
 #include "base/exceptions.h"
+#include "support/expect_throw.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -75,12 +76,7 @@ TEST(PackageNumberOf, RaisesConversionErrorForANonNumber) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        try {
-            PackageNumberOf(c.name);
-            ADD_FAILURE() << "no error";
-        } catch (const EConvertError& error) {
-            EXPECT_EQ(error.Message(), c.message);
-        }
+        EXPECT_THROW_MSG(PackageNumberOf(c.name), EConvertError, c.message);
     }
 }
 
@@ -103,12 +99,8 @@ TEST(PackageNames, NameAndArchiveOfANumber) {
 
 TEST(SavePackage, NothingCarriedMeansResourceNotFound) {
     testing::TempFolder work;
-    try {
-        SavePackage("255_RAR", work / "255.rar");
-        FAIL() << "no error";
-    } catch (const EResNotFound& error) {
-        EXPECT_EQ(error.Message(), "Resource 255_RAR not found");
-    }
+    EXPECT_THROW_MSG(SavePackage("255_RAR", work / "255.rar"), EResNotFound,
+                     "Resource 255_RAR not found");
     EXPECT_FALSE(std::filesystem::exists(work.Path() / "255.rar"));
 }
 

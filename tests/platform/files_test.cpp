@@ -285,13 +285,8 @@ TEST(ReadWholeFile, ReadsEveryByteOrRaises) {
     EXPECT_EQ(ReadWholeFile(temp / "empty"), "");
 
     const std::string missing = temp / "missing.sql";
-    try {
-        ReadWholeFile(missing);
-        FAIL() << "no error";
-    } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.Message(),
-                  "Cannot open file \"" + missing + "\". No such file or directory");
-    }
+    EXPECT_THROW_MSG(ReadWholeFile(missing), EFOpenError,
+                     "Cannot open file \"" + missing + "\". No such file or directory");
     fs::create_directory(temp.Path() / "up");
     EXPECT_THROW_MSG(ReadWholeFile(temp / "up"), EReadError, "Stream read error");
 }
@@ -352,20 +347,11 @@ TEST(WriteNewFile, ReplacesTheWholeFile) {
 TEST(WriteNewFile, RaisesTheStreamErrors) {
     TempFolder temp;
     const std::string path = temp / "missing/255.rar";
-    try {
-        WriteNewFile(path, Bytes("x"));
-        FAIL() << "no error";
-    } catch (const EFCreateError& error) {
-        EXPECT_EQ(error.Message(),
-                  "Cannot create file \"" + path + "\". No such file or directory");
-    }
+    EXPECT_THROW_MSG(WriteNewFile(path, Bytes("x")), EFCreateError,
+                     "Cannot create file \"" + path + "\". No such file or directory");
     // /dev/full takes the open and refuses every byte, as a full disk does.
-    try {
-        WriteNewFile("/dev/full", Bytes("package bytes"));
-        FAIL() << "no error";
-    } catch (const EWriteError& error) {
-        EXPECT_EQ(error.Message(), "Stream write error");
-    }
+    EXPECT_THROW_MSG(WriteNewFile("/dev/full", Bytes("package bytes")), EWriteError,
+                     "Stream write error");
 }
 
 // A disk that fills up part-way through a write, not at its first byte.

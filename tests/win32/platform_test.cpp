@@ -8,6 +8,7 @@
 #include "platform/profile.h"
 #include "platform/raw_items.h"
 #include "platform/win32/wide.h"
+#include "support/expect_throw.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -190,13 +191,9 @@ TEST(Win32Files, WriteNewFileReplacesCompletelyAndNamesTheFileOnFailure) {
     EXPECT_EQ(platform::ReadWholeFile(path), "short");
 
     const std::string missing = JoinPath(folder / "nrv7.nvx", "255.rar");
-    try {
-        platform::WriteNewFile(missing, Bytes("x"));
-        FAIL() << "no error";
-    } catch (const EFCreateError& error) {
-        EXPECT_EQ(error.Message(), "Cannot create file \"" + missing + "\". " +
-                                       platform::SystemErrorText(ERROR_PATH_NOT_FOUND));
-    }
+    EXPECT_THROW_MSG(platform::WriteNewFile(missing, Bytes("x")), EFCreateError,
+                     "Cannot create file \"" + missing + "\". " +
+                         platform::SystemErrorText(ERROR_PATH_NOT_FOUND));
     EXPECT_THROW(platform::ReadWholeFile(folder / "none"), EFOpenError);
 }
 
@@ -304,15 +301,11 @@ TEST(Win32Library, ALibraryOfTheOtherBitnessNamesTheBuildThatLoadsIt) {
     ASSERT_FALSE(platform::CopyFileReplacing(NORVANE_OTHER_BITNESS_CLIENT, client));
     const std::string own = std::to_string(sizeof(void*) * 8);
     const std::string other = sizeof(void*) == 8 ? "32" : "64";
-    try {
-        platform::SharedLibrary::Open({client}, "the Firebird client library");
-        FAIL() << "no error";
-    } catch (const ELibraryError& error) {
-        EXPECT_EQ(error.Message(), "Cannot load the Firebird client library " + client + ": a " +
-                                       other + "-bit library, which this " + own +
-                                       "-bit program cannot load: use the " + other +
-                                       "-bit norvane-update.exe");
-    }
+    EXPECT_THROW_MSG(platform::SharedLibrary::Open({client}, "the Firebird client library"),
+                     ELibraryError,
+                     "Cannot load the Firebird client library " + client + ": a " + other +
+                         "-bit library, which this " + own + "-bit program cannot load: use the " +
+                         other + "-bit norvane-update.exe");
 }
 
 TEST(Win32Library, FirebirdClientIsLookedForBesideTheInstallerFirst) {
