@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <ostream>
 #include <string>
 
@@ -112,6 +114,16 @@ protected:
     bool Enabled(ui::Control control) { return m_probe.Enabled(control); }
     ShownProgress Progress() { return m_probe.Progress(); }
 
+    struct CaptionOf {
+        ui::Control control;
+        const char* caption;
+    };
+    void ExpectCaptions(std::initializer_list<CaptionOf> captions) {
+        for (const CaptionOf& expected : captions)
+            EXPECT_EQ(Caption(expected.control), expected.caption)
+                << ui::ControlName(expected.control);
+    }
+
 private:
     Probe m_probe;
 };
@@ -120,19 +132,13 @@ TYPED_TEST_SUITE_P(WindowControlContract);
 
 TYPED_TEST_P(WindowControlContract, StartsInTheStateAfterCreation) {
     using ui::Control;
-    const struct {
-        Control control;
-        const char* caption;
-    } captions[] = {{Control::lCurVer, "-"},
-                    {Control::lActVer, "-"},
-                    {Control::lUpdate, "Встановлення оновлення"},
-                    {Control::lFile, "lFile"},
-                    {Control::lUpdateTime, "--:--"},
-                    {Control::btOK, "Оновить"},
-                    {Control::btCancel, "Зачинити"}};
-    for (const auto& expected : captions)
-        EXPECT_EQ(this->Caption(expected.control), expected.caption)
-            << ui::ControlName(expected.control);
+    this->ExpectCaptions({{Control::lCurVer, "-"},
+                          {Control::lActVer, "-"},
+                          {Control::lUpdate, "Встановлення оновлення"},
+                          {Control::lFile, "lFile"},
+                          {Control::lUpdateTime, "--:--"},
+                          {Control::btOK, "Оновить"},
+                          {Control::btCancel, "Зачинити"}});
 
     for (Control shown : {Control::ProgressBar2, Control::btOK, Control::btCancel})
         EXPECT_TRUE(this->Shown(shown)) << ui::ControlName(shown);
@@ -147,20 +153,17 @@ TYPED_TEST_P(WindowControlContract, StartsInTheStateAfterCreation) {
 
 TYPED_TEST_P(WindowControlContract, CaptionsReachTheirControls) {
     using ui::Control;
-    const struct {
-        Control control;
-        const char* caption;
-    } captions[] = {{Control::lCurVer, "254"},
-                    {Control::lActVer, "254 - 256"},
-                    {Control::lUpdate, "Підготовка оновлення"},
-                    {Control::lFile, "INFO_DOC.NOTE_U.ID 10.blo (1/1)"},
-                    {Control::lUpdateTime, "00:01:05"},
-                    {Control::btCancel, "Відмінити"}};
-    for (const auto& caption : captions)
+    using CaptionOf = typename TestFixture::CaptionOf;
+    const std::initializer_list<CaptionOf> captions = {
+        {Control::lCurVer, "254"},
+        {Control::lActVer, "254 - 256"},
+        {Control::lUpdate, "Підготовка оновлення"},
+        {Control::lFile, "INFO_DOC.NOTE_U.ID 10.blo (1/1)"},
+        {Control::lUpdateTime, "00:01:05"},
+        {Control::btCancel, "Відмінити"}};
+    for (const CaptionOf& caption : captions)
         this->Window().SetCaption(caption.control, caption.caption);
-    for (const auto& expected : captions)
-        EXPECT_EQ(this->Caption(expected.control), expected.caption)
-            << ui::ControlName(expected.control);
+    this->ExpectCaptions(captions);
 }
 
 TYPED_TEST_P(WindowControlContract, HidingTheProgressPanelHidesWhatItHolds) {
