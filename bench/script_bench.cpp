@@ -310,6 +310,15 @@ struct Scripts {
     fs::path isqlOne;  // one INSERT and its COMMIT: isql-fb's cost apart from the statements
 };
 
+// Before each round: the executor's database and isql-fb's, made anew and empty.
+std::function<void()> FreshDatabases(const fs::path& executorDb, const fs::path& isqlDb,
+                                     Writes writes) {
+    return [executorDb, isqlDb, writes] {
+        CreateDatabase(executorDb, InsertsTable, writes);
+        CreateDatabase(isqlDb, InsertsTable, writes);
+    };
+}
+
 // Embedded engine, database defaults (forced writes): the executor against isql-fb and
 // against the disk's floor.
 void ForcedWrites(const Options& options, const Scripts& scripts, const Variant& variant) {
@@ -319,10 +328,7 @@ void ForcedWrites(const Options& options, const Scripts& scripts, const Variant&
                 Statements, variant.name.c_str());
     const fs::path executorDb = folder / "executor.fdb";
     const fs::path isqlDb = folder / "isql.fdb";
-    const auto prepare = [&] {
-        CreateDatabase(executorDb, InsertsTable, Writes::Forced);
-        CreateDatabase(isqlDb, InsertsTable, Writes::Forced);
-    };
+    const auto prepare = FreshDatabases(executorDb, isqlDb, Writes::Forced);
 
     // What the commits ask of the disk, counted once, apart from the timed rounds.
     prepare();
@@ -376,11 +382,7 @@ void AsyncWrites(const Options& options, const Scripts& scripts) {
     const fs::path isqlDb = folder / "isql-async.fdb";
     const std::vector<std::string> names{"executor", "isql-fb"};
     const Rounds times = RunRounds(
-        options.rounds, names,
-        [&] {
-            CreateDatabase(executorDb, InsertsTable, Writes::Async);
-            CreateDatabase(isqlDb, InsertsTable, Writes::Async);
-        },
+        options.rounds, names, FreshDatabases(executorDb, isqlDb, Writes::Async),
         {[&] { return Executor({}, "", executorDb, scripts.executor, Counting::Off).timing; },
          [&] { return Isql("", isqlDb, scripts.isql, Counting::Off, folder).timing; }});
     PrintTimes(names, times);
@@ -422,10 +424,7 @@ void Server(const Options& options, const Scripts& scripts) {
                 server.Name().c_str());
     const fs::path executorDb = folder / "server-executor.fdb";
     const fs::path isqlDb = folder / "server-isql.fdb";
-    const auto prepare = [&] {
-        CreateDatabase(executorDb, InsertsTable, Writes::Async);
-        CreateDatabase(isqlDb, InsertsTable, Writes::Async);
-    };
+    const auto prepare = FreshDatabases(executorDb, isqlDb, Writes::Async);
 
     prepare();
     const Measured counted =
