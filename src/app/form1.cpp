@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/configuration.h"
+#include "app/install_sequence.h"
 #include "base/exceptions.h"
 #include "platform/paths.h"
 
@@ -29,6 +30,13 @@ TForm1::TForm1(ui::Window& window, ProcessValues& values, const StartupPaths& pa
     ReadConfiguration(m_values);
 }
 
+void TForm1::btOKClick() {
+    InstallSequence sequence(m_window, m_values, m_report, m_history,
+                             {WorkDir, CurVer, MaxVer, m_completing, KeptLogsFolder(), LogFile});
+    sequence.Run();
+    LogFile = sequence.LastScriptLog();
+}
+
 void TForm1::btCancelClick() {
     m_window.Close();
 }
@@ -49,7 +57,8 @@ void TForm1::NoteError(std::string_view text) {
 ExitStatus TForm1::FinishRun() {
     if (m_values.GlobDB && m_values.GlobDB->GetDatabase().Connected()) {
         try {
-            m_history.Add("версія після оновлення: " + std::to_string(CommittedVersion()));
+            m_history.Add("версія після оновлення: " +
+                          std::to_string(m_values.GlobDB->CommittedVersion()));
         } catch (const Exception& error) {
             m_history.Add("версія після оновлення невідома: " + std::string(error.what()));
         }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/history_file.h"
 #include "app/process_values.h"
-#include "app/run_history.h"
 #include "app/run_report.h"
 #include "ui/window.h"
 
@@ -9,10 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-namespace norvane::update {
-class UpdateJournal;
-} // namespace norvane::update
 
 namespace norvane::app {
 
@@ -62,26 +58,12 @@ private:
     bool IsProgramRunning() const;
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
-
-    // The install sequence; each step that refuses says why in the memo and returns false.
-    class RunLocks;
-    bool PrepareWorkFolder(RunLocks& locks);
-    bool LockDatabase(RunLocks& locks);
-    void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
-    bool InstallPackage(std::int32_t number, const std::string& archiver,
-                        update::UpdateJournal& journal);
     std::optional<std::int32_t> PackageToComplete();
-    bool UnpackPackage(const std::string& archive, const std::string& archiver);
-    bool VerifyVersion(std::int32_t number);
-    std::int32_t CommittedVersion();
-    void StopInstall(RunReport::Install outcome, std::string_view reason);
-    void SetInstallControlsVisible(bool visible);
-    void EndInstall();
 
     ui::Window& m_window;
     ProcessValues& m_values;
     RunReport m_report;
-    RunHistory m_history;
+    HistoryFile m_history;
     // A package whose update was cut off after its version came: its blob files and program
     // files are finished before the newer packages.
     std::optional<std::int32_t> m_completing;

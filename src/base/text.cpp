@@ -108,4 +108,20 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     return result;
 }
 
+std::string OneLine(std::string_view message) {
+    std::string line;
+    line.reserve(message.size());
+    for (const char c : message) {
+        if (c == '\r')
+            continue;
+        if (c == '\n')
+            line += line.empty() || line.back() == ' ' ? "" : " ";
+        else
+            line += c;
+    }
+    while (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
 } // namespace norvane

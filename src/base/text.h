@@ -37,4 +37,8 @@ std::string NotAnIntegerMessage(std::string_view text);
 /// Every occurrence of `from` replaced by `to`, left to right, without rescanning inserted text.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+/// A message of several lines on one line, as a memo line shows it: line breaks become one
+/// blank, trailing blanks go.
+std::string OneLine(std::string_view message);
+
 } // namespace norvane

@@ -107,4 +107,13 @@ std::int32_t CGlobDB::GetVersion() {
     return version;
 }
 
+std::int32_t CGlobDB::CommittedVersion() {
+    if (m_transaction->Active())
+        m_transaction->Commit();
+    m_transaction->StartTransaction();
+    const std::int32_t version = GetVersion();
+    m_transaction->Commit();
+    return version;
+}
+
 } // namespace norvane::db

@@ -28,6 +28,9 @@ public:
 
     /// The data column of the newest versions row; 0 for an empty table.
     std::int32_t GetVersion();
+    /// GetVersion in a transaction of its own, so that what other connections committed is
+    /// seen; Transaction is committed first and left inactive.
+    std::int32_t CommittedVersion();
 
 private:
     std::string m_exeDir;

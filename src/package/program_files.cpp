@@ -51,42 +51,35 @@ std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& f
     return std::nullopt;
 }
 
-ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& programFolder,
-                                        const std::string& folder, ui::ProgressBar* bar,
-                                        ui::Label* fileLabel, ui::Label* timeLabel) {
-    const std::vector<ProgramFile> files = ListProgramFiles(programFolder, folder);
-    const int count = static_cast<int>(files.size());
-    if (bar != nullptr) {
-        bar->SetPosition(0);
-        bar->SetMax(count);
-    }
-    if (timeLabel != nullptr)
-        timeLabel->SetVisible(true);
+ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::vector<ProgramFile>& files) {
+    ui::ProgressBar bar(window);
+    ui::Label fileLabel(window, ui::Control::lFile);
+    ui::Label timeLabel(window, ui::Control::lUpdateTime);
+    bar.SetPosition(0);
+    bar.SetMax(static_cast<int>(files.size()));
+    timeLabel.SetVisible(true);
 
     ProgramFilesOutcome outcome;
-    outcome.entries = count;
-    for (int i = 0; i < count; ++i) {
-        const ProgramFile& file = files[static_cast<std::size_t>(i)];
+    outcome.entries = static_cast<int>(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ProgramFile& file = files[i];
         const std::string name(FileNameOf(file.source));
         window.AddStatus(name + "...");
-        if (fileLabel != nullptr)
-            fileLabel->SetFileCaption(name, static_cast<std::size_t>(i) + 1, files.size());
+        fileLabel.SetFileCaption(name, i + 1, files.size());
         // The Report folder of the program folder is not created: templates have nowhere to go
         // in a product installed without one, and each says so in its own error line.
         if (const auto error = platform::CopyFileReplacing(file.source, file.destination)) {
-            window.AddStatus("error (" + std::to_string(error->code) + ") " + error->message);
+            window.AddError("error (" + std::to_string(error->code) + ") " + error->message);
             ++outcome.failed;
         } else {
             window.MarkStatus("[OK]");
             outcome.copied.push_back(file.destination);
         }
-        if (bar != nullptr)
-            bar->Advance();
+        bar.Advance();
         window.PumpMessages();
         platform::ThrowIfInterrupted();
     }
-    if (timeLabel != nullptr)
-        timeLabel->SetVisible(false);
+    timeLabel.SetVisible(false);
     return outcome;
 }
 

@@ -30,11 +30,9 @@ std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
 /// (held open, read-only, a folder). A memo text naming the first, or nothing.
 std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& files);
 
-/// Copies <folder>/*.exe into programFolder and <folder>/Report/*.fr3 into its Report
-/// folder, one memo line per file. Raises EUpdateAborted when the run is interrupted, after
-/// the file in progress.
-ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::string& programFolder,
-                                        const std::string& folder, ui::ProgressBar* bar,
-                                        ui::Label* fileLabel, ui::Label* timeLabel);
+/// Copies the files (ListProgramFiles) to their destinations, one memo line per file, showing
+/// progress in the window's bar, lFile and lUpdateTime. Raises EUpdateAborted when the run is
+/// interrupted, after the file in progress.
+ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::vector<ProgramFile>& files);
 
 } // namespace norvane::package

@@ -30,6 +30,10 @@ std::string_view ControlName(Control control) {
     return "?";
 }
 
+std::string ErrorText(std::string_view detail) {
+    return detail.empty() ? std::string("error") : "error: " + std::string(detail);
+}
+
 std::string FileCaptionText(std::string_view name, std::size_t index, std::size_t count) {
     return std::string(name) + " (" + std::to_string(index) + "/" + std::to_string(count) + ")";
 }

@@ -26,6 +26,9 @@ std::string_view ControlName(Control control);
 /// A file label's text: "<name> (<index>/<count>)".
 std::string FileCaptionText(std::string_view name, std::size_t index, std::size_t count);
 
+/// The text of a line that reports a failure: "error" alone, or "error: " and what failed.
+std::string ErrorText(std::string_view detail);
+
 enum class MessageKind { Warning, Error };
 
 /// The update window as the program's logic sees it. A toolkit window, the console of
@@ -36,6 +39,10 @@ public:
 
     /// Appends a new last line to the status memo.
     virtual void AddStatus(std::string_view text) = 0;
+    /// Appends a line that reports a failure (its text begins with "error"). It reads like
+    /// any other line; a window that keeps failures apart (a console's error stream) knows it
+    /// by this call, never by the text.
+    virtual void AddError(std::string_view text) { AddStatus(text); }
     /// Appends text to the memo's last line, before its line break.
     virtual void MarkStatus(std::string_view text) = 0;
 

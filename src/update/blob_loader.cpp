@@ -92,11 +92,11 @@ BlobTarget ParseBlobFileName(std::string_view path) {
     return target;
 }
 
-std::string BlobLogPath(const UpdateContext& context, const std::string& path) {
-    return context.LogFile.empty() ? path + ".log" : context.LogFile;
+std::string BlobLogPath(const std::string& lastScriptLog, const std::string& path) {
+    return lastScriptLog.empty() ? path + ".log" : lastScriptLog;
 }
 
-BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
+BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path, const std::string& log) {
     // A blob file an interrupted run has loaded is not loaded again.
     if (context.Journal != nullptr &&
         context.Journal->BeginItem(context.Package, std::string(FileNameOf(path)), {})
@@ -106,7 +106,7 @@ BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path) {
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Named);
     statement.SetSql(target.StatementText());
     const StepResult result = RunLoggedStep(
-        context, BlobLogPath(context, path),
+        context, log,
         [&] {
             if (const std::optional<std::string> refusal = target.Refusal())
                 throw EStepFailed(*refusal);

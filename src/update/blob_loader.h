@@ -33,10 +33,11 @@ enum class BlobLoad { Loaded, Failed };
 
 /// Stores the bytes of the blob file path into the field its name designates, in a
 /// transaction of its own. A refused name, a failure, and a key that matches no row are
-/// logged (see BlobLogPath) and rolled back; they are reported by the result, never raised.
-BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path);
+/// logged to log and rolled back; they are reported by the result, never raised.
+BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path, const std::string& log);
 
-/// The log a blob failure goes to: LogFile, or path + ".log" while no script has set one.
-std::string BlobLogPath(const UpdateContext& context, const std::string& path);
+/// The log a blob failure goes to: the log of the last script that had lines, or
+/// path + ".log" while there is none.
+std::string BlobLogPath(const std::string& lastScriptLog, const std::string& path);
 
 } // namespace norvane::update

@@ -19,11 +19,11 @@ namespace {
 
 // Runs one statement in a transaction of its own, recorded as done with it when a journal
 // is kept; false when it failed and was logged.
-bool ExecuteStatement(UpdateContext& context, db::Statement& statement, std::string text,
-                      std::int32_t ordinal) {
+bool ExecuteStatement(UpdateContext& context, const std::string& log, db::Statement& statement,
+                      std::string text, std::int32_t ordinal) {
     statement.SetSql(std::move(text));
     const StepResult result = RunLoggedStep(
-        context, context.LogFile,
+        context, log,
         [&] {
             if (context.Journal != nullptr)
                 context.Journal->RecordStep(ordinal);
@@ -61,37 +61,37 @@ std::string NulByteMessage(std::size_t line) {
     return "NUL byte at line " + std::to_string(line) + ": script not run";
 }
 
-int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressBar* bar,
-                  std::chrono::steady_clock::time_point startTime, ui::Label* timeLabel) {
+ScriptRun ExecuteScript(UpdateContext& context, const std::string& path,
+                        std::chrono::steady_clock::time_point startTime) {
     const ScriptLines script(path);
     if (script.Lines().empty() && !script.NulLine())
-        return 0;
+        return {};
 
-    context.LogFile = path + ".log";
-    if (platform::FileExists(context.LogFile))
-        platform::DeleteFile(context.LogFile);
+    ScriptRun run{0, path + ".log"};
+    if (platform::FileExists(run.log))
+        platform::DeleteFile(run.log);
     // A NUL byte is no text a script author writes: the file is damaged, and none of it runs.
     if (const std::optional<std::size_t> nulLine = script.NulLine()) {
-        LogFailure(context, context.LogFile, {}, NulByteMessage(*nulLine));
-        return 1;
+        LogFailure(context, run.log, {}, NulByteMessage(*nulLine));
+        run.failures = 1;
+        return run;
     }
 
     const std::set<std::int32_t> done = DoneStatements(context, path, script);
     StatementAssembler assembler;
     db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Raw);
-    int failures = 0;
+    ui::ProgressBar bar(context.Window);
+    ui::Label timeLabel(context.Window, ui::Control::lUpdateTime);
     std::int32_t ordinal = 0;
     for (const std::string_view line : script.Lines()) {
         AssemblyStep step = assembler.Feed(line);
         if (step.completed && !done.contains(++ordinal) &&
-            !ExecuteStatement(context, statement, SentText(*step.completed), ordinal))
-            ++failures;
-        if (bar != nullptr) {
-            bar->Advance();
-            if (step.kind == LineKind::Ordinary && timeLabel != nullptr) {
-                const auto elapsed = std::chrono::steady_clock::now() - startTime;
-                timeLabel->SetCaption(RemainingTimeText(bar->Max(), bar->Position(), elapsed));
-            }
+            !ExecuteStatement(context, run.log, statement, SentText(*step.completed), ordinal))
+            ++run.failures;
+        bar.Advance();
+        if (step.kind == LineKind::Ordinary) {
+            const auto elapsed = std::chrono::steady_clock::now() - startTime;
+            timeLabel.SetCaption(RemainingTimeText(bar.Max(), bar.Position(), elapsed));
         }
         context.Window.PumpMessages();
         platform::ThrowIfInterrupted();
@@ -99,11 +99,10 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
 
     // A last statement without its terminator is not run, but it must not vanish unseen.
     if (assembler.HasPendingStatement()) {
-        LogFailure(context, context.LogFile, SentText(assembler.Pending()),
-                   UnterminatedStatementMessage);
-        ++failures;
+        LogFailure(context, run.log, SentText(assembler.Pending()), UnterminatedStatementMessage);
+        ++run.failures;
     }
-    return failures;
+    return run;
 }
 
 } // namespace norvane::update

@@ -1,6 +1,7 @@
 #include "update/statement_step.h"
 
 #include "base/exceptions.h"
+#include "base/text.h"
 #include "db/firebird_error.h"
 #include "update/update_log.h"
 
@@ -65,22 +66,6 @@ void LogFailure(UpdateContext& context, const std::string& logFile, std::string_
                          WriteLog(logFile, LogEntry::ErrorBlock, message);
     if (!written)
         context.UnwritableLogs.insert(logFile);
-}
-
-std::string OneLine(std::string_view message) {
-    std::string line;
-    line.reserve(message.size());
-    for (const char c : message) {
-        if (c == '\r')
-            continue;
-        if (c == '\n')
-            line += line.empty() || line.back() == ' ' ? "" : " ";
-        else
-            line += c;
-    }
-    while (!line.empty() && line.back() == ' ')
-        line.pop_back();
-    return line;
 }
 
 } // namespace norvane::update

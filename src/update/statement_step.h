@@ -34,7 +34,4 @@ StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
 void LogFailure(UpdateContext& context, const std::string& logFile, std::string_view record,
                 std::string_view message);
 
-/// A client message on one line, as a memo line shows it.
-std::string OneLine(std::string_view message);
-
 } // namespace norvane::update

@@ -11,11 +11,10 @@ namespace norvane::update {
 
 class UpdateJournal;
 
-/// What the update steps work with: the connection, the window, and the window's LogFile.
+/// What the update steps work with: the connection and the window.
 struct UpdateContext {
     db::CGlobDB& GlobDB;
     ui::Window& Window;
-    std::string& LogFile;
     /// Logs a failure could not be written to; each is reported once and counts as a failure.
     std::set<std::string> UnwritableLogs{};
     /// Where the steps record what is done, and the package they belong to; without a

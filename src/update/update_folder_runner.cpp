@@ -45,7 +45,7 @@ void ReportUnwritableLogs(UpdateContext& context, std::set<std::string>& reporte
     for (const std::string& log : context.UnwritableLogs) {
         if (!reported.insert(log).second)
             continue;
-        context.Window.AddStatus("error: не вдалося записати журнал помилок " + log);
+        context.Window.AddError(ui::ErrorText("не вдалося записати журнал помилок " + log));
         ++outcome.failedLogs;
     }
 }
@@ -65,76 +65,73 @@ std::string KeepLog(UpdateContext& context, const std::string& log, UpdateFolder
     platform::RemoveUnfinishedCopies(folder);
     const std::string kept = JoinPath(folder, FileNameOf(log));
     if (const auto error = platform::CopyFileReplacing(log, kept)) {
-        context.Window.AddStatus("error: не вдалося зберегти журнал " + log + " у " + kept + ": " +
-                                 error->message);
+        context.Window.AddError(ui::ErrorText("не вдалося зберегти журнал " + log + " у " + kept +
+                                              ": " + error->message));
         ++outcome.failedLogs;
         return log;
     }
     return kept;
 }
 
-void RunScriptPhase(UpdateContext& context, const std::string& folder, ui::ProgressBar* bar,
-                    ui::Label* fileLabel, ui::Label* timeLabel, UpdateFolderOutcome& outcome,
+void RunScriptPhase(UpdateContext& context, const std::string& folder, UpdateFolderOutcome& outcome,
                     std::set<std::string>& reportedLogs) {
     ui::Window& window = context.Window;
+    ui::ProgressBar bar(window);
+    ui::Label fileLabel(window, ui::Control::lFile);
+    ui::Label timeLabel(window, ui::Control::lUpdateTime);
     const std::vector<std::string> scripts = PhaseList(folder, "*.sql");
-    if (bar != nullptr) {
-        bar->SetPosition(0);
-        std::size_t totalLines = 0;
-        for (const std::string& script : scripts)
-            totalLines += CountScriptLines(script);
-        bar->SetMax(static_cast<int>(totalLines));
-    }
+    bar.SetPosition(0);
+    std::size_t totalLines = 0;
+    for (const std::string& script : scripts)
+        totalLines += CountScriptLines(script);
+    bar.SetMax(static_cast<int>(totalLines));
     const auto startTime = std::chrono::steady_clock::now();
-    if (timeLabel != nullptr)
-        timeLabel->SetVisible(true);
+    timeLabel.SetVisible(true);
     for (std::size_t i = 0; i < scripts.size(); ++i) {
         const std::string& script = scripts[i];
         window.AddStatus(FileNameOf(script));
-        if (fileLabel != nullptr)
-            fileLabel->SetFileCaption(FileNameOf(script), i + 1, scripts.size());
-        const int failures = ExecuteScript(context, script, bar, startTime, timeLabel);
+        fileLabel.SetFileCaption(FileNameOf(script), i + 1, scripts.size());
+        const ScriptRun run = ExecuteScript(context, script, startTime);
+        if (!run.log.empty())
+            outcome.lastScriptLog = run.log;
         ScriptOutcome& result = outcome.scripts.emplace_back();
         result.name = FileNameOf(script);
-        result.failures = failures;
-        if (failures > 0) {
-            result.log = KeepLog(context, context.LogFile, outcome);
-            window.AddStatus("error: помилок у скрипті: " + std::to_string(failures) +
-                             ", журнал: " + result.log);
-            outcome.failedStatements += failures;
+        result.failures = run.failures;
+        if (run.failures > 0) {
+            result.log = KeepLog(context, run.log, outcome);
+            window.AddError(ui::ErrorText("помилок у скрипті: " + std::to_string(run.failures) +
+                                          ", журнал: " + result.log));
+            outcome.failedStatements += run.failures;
         }
         ReportUnwritableLogs(context, reportedLogs, outcome);
         MoveToDoneName(script, "~sql");
-        if (bar != nullptr)
-            bar->Advance();
+        bar.Advance();
         window.PumpMessages();
     }
-    if (timeLabel != nullptr)
-        timeLabel->SetVisible(false);
+    timeLabel.SetVisible(false);
 }
 
-void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::ProgressBar* bar,
-                  ui::Label* fileLabel, UpdateFolderOutcome& outcome,
+void RunBlobPhase(UpdateContext& context, const std::string& folder, UpdateFolderOutcome& outcome,
                   std::set<std::string>& reportedLogs) {
     ui::Window& window = context.Window;
     // A phase an interrupted run finished, failures and all, is not run again.
     if (context.Journal != nullptr && context.Journal->BlobPhaseDone(context.Package))
         return;
+    ui::ProgressBar bar(window);
+    ui::Label fileLabel(window, ui::Control::lFile);
     const std::vector<std::string> blobs = PhaseList(folder, "*.blo");
     std::vector<std::string> blobLogs;
     for (std::size_t j = 0; j < blobs.size(); ++j) {
         const std::string& blob = blobs[j];
-        if (fileLabel != nullptr)
-            fileLabel->SetFileCaption(FileNameOf(blob), j + 1, blobs.size());
-        if (LoadBlobFile(context, blob) == BlobLoad::Failed) {
+        fileLabel.SetFileCaption(FileNameOf(blob), j + 1, blobs.size());
+        std::string log = BlobLogPath(outcome.lastScriptLog, blob);
+        if (LoadBlobFile(context, blob, log) == BlobLoad::Failed) {
             ++outcome.failedBlobs;
-            std::string log = BlobLogPath(context, blob);
             if (std::find(blobLogs.begin(), blobLogs.end(), log) == blobLogs.end())
                 blobLogs.push_back(std::move(log));
         }
         MoveToDoneName(blob, "~blo");
-        if (bar != nullptr)
-            bar->Advance();
+        bar.Advance();
         window.PumpMessages();
         platform::ThrowIfInterrupted();
     }
@@ -144,8 +141,8 @@ void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::Progres
             outcome.blobLogs.push_back(KeepLog(context, log, outcome));
             logs += (logs.empty() ? "" : ", ") + outcome.blobLogs.back();
         }
-        window.AddStatus("error: помилок завантаження: " + std::to_string(outcome.failedBlobs) +
-                         ", журнал: " + logs);
+        window.AddError(ui::ErrorText(
+            "помилок завантаження: " + std::to_string(outcome.failedBlobs) + ", журнал: " + logs));
     }
     ReportUnwritableLogs(context, reportedLogs, outcome);
     if (context.Journal != nullptr)
@@ -155,12 +152,12 @@ void RunBlobPhase(UpdateContext& context, const std::string& folder, ui::Progres
 } // namespace
 
 UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
-                                    ui::ProgressBar* bar, ui::Label* fileLabel,
-                                    ui::Label* timeLabel) {
+                                    std::string lastScriptLog) {
     UpdateFolderOutcome outcome;
+    outcome.lastScriptLog = std::move(lastScriptLog);
     std::set<std::string> reportedLogs;
-    RunScriptPhase(context, folder, bar, fileLabel, timeLabel, outcome, reportedLogs);
-    RunBlobPhase(context, folder, bar, fileLabel, outcome, reportedLogs);
+    RunScriptPhase(context, folder, outcome, reportedLogs);
+    RunBlobPhase(context, folder, outcome, reportedLogs);
     return outcome;
 }
 

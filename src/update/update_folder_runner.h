@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ui/window.h"
 #include "update/update_context.h"
 
 #include <string>
@@ -22,13 +21,17 @@ struct UpdateFolderOutcome {
     int failedLogs = 0; // logs a failure could not be written to or kept
     std::vector<ScriptOutcome> scripts;
     std::vector<std::string> blobLogs;
+    /// The log of the last script that had lines, where blob failures go.
+    std::string lastScriptLog;
 };
 
-/// Runs every up/*.sql of folder through ExecuteScript, then loads every up/*.blo. Raises
-/// EUpdateAborted when the database is lost or the run is interrupted.
+/// Runs every up/*.sql of folder through ExecuteScript, then loads every up/*.blo, showing
+/// progress in the window's bar, lFile and lUpdateTime. Blob failures go to the log of the
+/// package's last script with lines, else to lastScriptLog (an earlier package's), else
+/// beside the blob file. Raises EUpdateAborted when the database is lost or the run is
+/// interrupted.
 UpdateFolderOutcome RunUpdateFolder(UpdateContext& context, const std::string& folder,
-                                    ui::ProgressBar* bar, ui::Label* fileLabel,
-                                    ui::Label* timeLabel);
+                                    std::string lastScriptLog = {});
 
 /// The name a handled file is moved to: path without its last three characters, then
 /// doneExtension ("~sql", "~blo"), so 255.01.sql becomes 255.01.~sql.

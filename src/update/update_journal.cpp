@@ -1,6 +1,7 @@
 #include "update/update_journal.h"
 
 #include "base/exceptions.h"
+#include "base/text.h"
 #include "db/firebird_error.h"
 #include "db/glob_db.h"
 #include "db/own_tables.h"

@@ -57,5 +57,12 @@ TEST(SameTextAscii, IgnoresOnlyAsciiCase) {
     EXPECT_FALSE(StartsWithAscii("SE", "SET "));
 }
 
+TEST(OneLine, JoinsAMessagesLinesWithOneBlank) {
+    EXPECT_EQ(OneLine("Error reading data from the connection.\r\nconnection lost\n\n"),
+              "Error reading data from the connection. connection lost");
+    EXPECT_EQ(OneLine("ends with a break \n"), "ends with a break");
+    EXPECT_EQ(OneLine(""), "");
+}
+
 } // namespace
 } // namespace norvane

@@ -141,10 +141,10 @@ TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Наявність архиватора RAR...");
-    EXPECT_EQ(lines.back(), "error");
-    EXPECT_FALSE(m_window.Enabled(Control::btOK));
-    EXPECT_TRUE(m_window.Visible(Control::btOK));
-    EXPECT_EQ(m_window.Caption(Control::btCancel), "Відмінити");
+    EXPECT_EQ(lines.back(), "error: немає архіватора RAR");
+    EXPECT_EQ(m_window.ErrorLines(), (std::vector<std::string>{lines.back()}));
+    EXPECT_FALSE(m_window.Visible(Control::btOK));
+    EXPECT_EQ(m_window.Caption(Control::btCancel), "Зачинити");
     EXPECT_TRUE(m_window.Enabled(Control::btCancel));
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
     EXPECT_EQ(DatabaseVersion(), "254");

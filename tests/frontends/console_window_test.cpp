@@ -65,14 +65,24 @@ TEST_F(ConsoleWindowTest, ALineShowsAsItsStepStartsAndItsMarkFollowsOnIt) {
 
 TEST_F(ConsoleWindowTest, ErrorLinesGoToTheErrorStreamAfterTheLineBeforeThemEnds) {
     m_window.AddStatus("255.02.sql");
-    m_window.AddStatus("error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log");
+    m_window.AddError("error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log");
     EXPECT_EQ(m_out.str(), "255.02.sql\n");
     m_window.AddStatus("Розпаковка пакету...");
-    m_window.AddStatus("error");
+    m_window.AddError("error");
     m_window.MarkStatus(" (2)");
     m_window.Finish();
     EXPECT_EQ(m_out.str(), "255.02.sql\nРозпаковка пакету...\n");
     EXPECT_EQ(m_err.str(), "error: помилок у скрипті: 1, журнал: /tmp/255.02.sql.log\nerror (2)\n");
+}
+
+TEST_F(ConsoleWindowTest, StatusLinesThatReadLikeErrorsStayOnStandardOutput) {
+    // A package may carry a script named errata.sql or a program named error.exe.
+    m_window.AddStatus("errata.sql");
+    m_window.AddStatus("error.exe...");
+    m_window.MarkStatus("[OK]");
+    m_window.Finish();
+    EXPECT_EQ(m_out.str(), "errata.sql\nerror.exe...[OK]\n");
+    EXPECT_EQ(m_err.str(), "");
 }
 
 TEST_F(ConsoleWindowTest, BoxesGoToTheErrorStreamAfterTheLinesBeforeThem) {
@@ -98,7 +108,7 @@ TEST_F(ConsoleWindowTest, WindowStateIsKeptButNotPrinted) {
 TEST_F(ConsoleWindowTest, AFileShowsAsItStartsUnlessItsMemoLineNamesIt) {
     m_window.AddStatus("255.01.sql");
     m_window.SetFileCaption(ui::Control::lFile, "255.01.sql", 1, 2);
-    m_window.AddStatus("error: помилок у скрипті: 1, журнал: /w/up/255.01.sql.log");
+    m_window.AddError("error: помилок у скрипті: 1, журнал: /w/up/255.01.sql.log");
     m_window.SetFileCaption(ui::Control::lFile, "INFO_DOC.NOTE_U.ID 10.blo", 1, 2);
     m_window.SetFileCaption(ui::Control::lFile, "INFO_DOC.NOTE_U.ID 11.blo", 2, 2);
     m_window.SetCaption(ui::Control::lUpdate, "Встановлення оновлення");
@@ -177,7 +187,7 @@ TEST_F(ConsoleWindowTest, ALogGetsEveryLineWithItsTimeAndMark) {
     window.AddStatus("Розпаковка пакету...");
     window.MarkStatus("[OK]");
     window.SetFileCaption(ui::Control::lFile, "T.B.ID 1.blo", 1, 1);
-    window.AddStatus("error: помилок у скрипті: 1");
+    window.AddError("error: помилок у скрипті: 1");
     window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning);
     window.Finish();
     const std::regex expected(

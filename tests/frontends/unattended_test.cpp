@@ -198,7 +198,7 @@ TEST_F(UnattendedTest, NoArchiverGivesTwoAndLeavesTheDatabase) {
     const auto lines = Lines(outcome.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Наявність архиватора RAR...");
-    EXPECT_EQ(outcome.err, "error\n");
+    EXPECT_EQ(outcome.err, "error: немає архіватора RAR\n");
     EXPECT_EQ(m_product.DatabaseVersion(), "254");
 }
 

@@ -37,8 +37,7 @@ protected:
     ProgramFilesOutcome Install(std::string folder = {}) {
         if (folder.empty())
             folder = Work().string();
-        return InstallProgramFiles(m_window, Program().string(), folder, &m_bar, &m_fileLabel,
-                                   &m_timeLabel);
+        return InstallProgramFiles(m_window, ListProgramFiles(Program().string(), folder));
     }
 
     std::vector<std::string> Events(std::string_view prefix) const {
@@ -124,9 +123,7 @@ TEST_F(ProgramFilesTest, NothingToCopyWritesNoLine) {
               (std::vector<std::string>{"visible lUpdateTime=1", "visible lUpdateTime=0"}));
     EXPECT_EQ(m_window.PumpCount(), 0);
 
-    const auto missing = InstallProgramFiles(
-        m_window, Program().string(), (Work() / "missing").string(), nullptr, nullptr, nullptr);
-    EXPECT_EQ(missing.entries, 0);
+    EXPECT_EQ(Install((Work() / "missing").string()).entries, 0);
 }
 
 TEST_F(ProgramFilesTest, TemplatesOnlyAndAnyLetterCaseOfTheMask) {
@@ -179,7 +176,7 @@ TEST_F(ProgramFilesTest, AFolderTheUserMayNotWriteFailsPerFileAndKeepsTheOldFile
     const std::string program = Program().string();
     const int result = testing::AsNobody([&] {
         RecordingWindow window;
-        const auto outcome = InstallProgramFiles(window, program, work, nullptr, nullptr, nullptr);
+        const auto outcome = InstallProgramFiles(window, ListProgramFiles(program, work));
         const std::vector<std::string> expected = {"Norvanework.exe...",
                                                    "error (13) Permission denied", "a.fr3...[OK]"};
         return outcome.failed == 1 && window.MemoLines() == expected ? 0 : 1;

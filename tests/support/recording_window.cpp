@@ -25,6 +25,11 @@ void RecordingWindow::AddStatus(std::string_view text) {
     m_memo.append("\r\n");
 }
 
+void RecordingWindow::AddError(std::string_view text) {
+    AddStatus(text);
+    m_errors.emplace_back(text);
+}
+
 void RecordingWindow::MarkStatus(std::string_view text) {
     // The mark goes before the last line's CR LF; on an empty memo it starts the first line.
     if (m_memo.empty()) {

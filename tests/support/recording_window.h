@@ -16,6 +16,7 @@ public:
     RecordingWindow();
 
     void AddStatus(std::string_view text) override;
+    void AddError(std::string_view text) override;
     void MarkStatus(std::string_view text) override;
     void SetCaption(ui::Control control, std::string_view text) override;
     void SetVisible(ui::Control control, bool visible) override;
@@ -28,6 +29,9 @@ public:
     const std::string& MemoText() const { return m_memo; }
     /// The memo's lines without their line ends.
     std::vector<std::string> MemoLines() const;
+
+    /// The lines added as errors, in order.
+    const std::vector<std::string>& ErrorLines() const { return m_errors; }
 
     /// Every change, in order: "caption lFile=x", "visible btOK=0", "enabled btCancel=1",
     /// "progress 0..10@3".
@@ -66,6 +70,7 @@ private:
     std::string m_memo;
     Bar m_bar;
     std::vector<std::string> m_events;
+    std::vector<std::string> m_errors;
     std::map<ui::Control, std::string> m_captions;
     std::map<ui::Control, bool> m_visible;
     std::map<ui::Control, bool> m_enabled;

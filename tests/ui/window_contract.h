@@ -92,12 +92,14 @@ TYPED_TEST_P(WindowMemoContract, AMarkOnAnEmptyMemoStartsTheFirstLine) {
 
 TYPED_TEST_P(WindowMemoContract, ErrorLinesAreLinesLikeAnyOther) {
     this->Window().AddStatus("Розпаковка пакету...");
-    this->Window().AddStatus("error");
+    this->Window().AddError(ui::ErrorText(""));
     this->Window().MarkStatus(" (2)");
-    this->Window().AddStatus("error: помилок у скрипті: 1");
+    this->Window().AddError(ui::ErrorText("помилок у скрипті: 1"));
+    // A file named like an error is no error.
+    this->Window().AddStatus("errata.sql");
     this->Window().AddStatus("Встановлення оновлення");
     EXPECT_EQ(this->Memo(), "Розпаковка пакету...\r\nerror (2)\r\nerror: помилок у скрипті: 1\r\n"
-                            "Встановлення оновлення\r\n");
+                            "errata.sql\r\nВстановлення оновлення\r\n");
 }
 
 REGISTER_TYPED_TEST_SUITE_P(WindowMemoContract, StartsEmpty, EachAddStatusAppendsALine,

@@ -105,6 +105,13 @@ protected:
     std::int64_t NullCount() {
         return database.QueryCount("select count(*) from T1 where F1 is null");
     }
+
+    // Loads path with failures going to logFile, the last script's log.
+    BlobLoad Load(const std::string& path) {
+        return LoadBlobFile(Context(), path, BlobLogPath(logFile, path));
+    }
+
+    std::string logFile;
 };
 
 TEST_F(BlobLoaderTest, StoresAMegabyteByteForByteInTheNamedRow) {
@@ -113,7 +120,7 @@ TEST_F(BlobLoaderTest, StoresAMegabyteByteForByteInTheNamedRow) {
     for (char& c : bytes)
         c = static_cast<char>(random());
     const std::string path = Write("T1.F1.K1 5.K2 7.blo", bytes);
-    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Loaded);
+    EXPECT_EQ(Load(path), BlobLoad::Loaded);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 5 and K2 = 7"), bytes);
     EXPECT_EQ(NullCount(), 2);
@@ -121,16 +128,16 @@ TEST_F(BlobLoaderTest, StoresAMegabyteByteForByteInTheNamedRow) {
 }
 
 TEST_F(BlobLoaderTest, EmptyFileStoresAnEmptyBlob) {
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 6.blo", "")), BlobLoad::Loaded);
+    EXPECT_EQ(Load(Write("T1.F1.K1 6.blo", "")), BlobLoad::Loaded);
     EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 6"), "");
     EXPECT_EQ(NullCount(), 2);
 }
 
 TEST_F(BlobLoaderTest, EveryMatchingRowGetsTheValueAndNoMatchIsAFailure) {
     logFile = folder / "a.sql.log";
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5.blo", "abc")), BlobLoad::Loaded);
+    EXPECT_EQ(Load(Write("T1.F1.K1 5.blo", "abc")), BlobLoad::Loaded);
     EXPECT_FALSE(std::filesystem::exists(logFile));
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 99.blo", "zzz")), BlobLoad::Failed);
+    EXPECT_EQ(Load(Write("T1.F1.K1 99.blo", "zzz")), BlobLoad::Failed);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(database.QueryCount("select count(*) from T1 where F1 = 'abc'"), 2);
     EXPECT_EQ(NullCount(), 1);
@@ -141,7 +148,7 @@ TEST_F(BlobLoaderTest, EveryMatchingRowGetsTheValueAndNoMatchIsAFailure) {
 
 TEST_F(BlobLoaderTest, RefusedNameUpdatesNothingAndIsLogged) {
     logFile = folder / "a.sql.log";
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5)or(1=1.blo", "all")), BlobLoad::Failed);
+    EXPECT_EQ(Load(Write("T1.F1.K1 5)or(1=1.blo", "all")), BlobLoad::Failed);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(NullCount(), 3);
     EXPECT_EQ(testing::ReadFile(logFile),
@@ -154,7 +161,7 @@ TEST_F(BlobLoaderTest, QuotedKeyValueFindsItsRow) {
     database.Execute(
         "CREATE TABLE T2 (NAME VARCHAR(20), F1 BLOB SUB_TYPE 0);"
         "INSERT INTO T2 VALUES ('O''Brien', NULL); INSERT INTO T2 VALUES ('O', NULL);");
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T2.F1.NAME 'O''Brien'.blo", "x")), BlobLoad::Loaded);
+    EXPECT_EQ(Load(Write("T2.F1.NAME 'O''Brien'.blo", "x")), BlobLoad::Loaded);
     EXPECT_EQ(database.QueryBlob("select F1 from T2 where NAME = 'O''Brien'"), "x");
     EXPECT_EQ(database.QueryCount("select count(*) from T2 where F1 is null"), 1);
 }
@@ -162,9 +169,9 @@ TEST_F(BlobLoaderTest, QuotedKeyValueFindsItsRow) {
 TEST_F(BlobLoaderTest, TransactionIsStartedAgainForEveryFile) {
     Context();
     ASSERT_TRUE(globDB->Transaction().Active());
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 5.K2 7.blo", "one")), BlobLoad::Loaded);
+    EXPECT_EQ(Load(Write("T1.F1.K1 5.K2 7.blo", "one")), BlobLoad::Loaded);
     EXPECT_FALSE(globDB->Transaction().Active());
-    EXPECT_EQ(LoadBlobFile(Context(), Write("T1.F1.K1 6.blo", "two")), BlobLoad::Loaded);
+    EXPECT_EQ(Load(Write("T1.F1.K1 6.blo", "two")), BlobLoad::Loaded);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(database.QueryBlob("select F1 from T1 where K1 = 6"), "two");
 }
@@ -173,7 +180,7 @@ TEST_F(BlobLoaderTest, UpperCaseExtensionFailsIntoTheCurrentLog) {
     logFile = folder / "255.99.sql.log";
     testing::WriteFile(logFile, "earlier\r\n");
     const std::string path = Write("T1.F1.K1 5.BLO", "x");
-    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Failed);
+    EXPECT_EQ(Load(path), BlobLoad::Failed);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(NullCount(), 3);
 
@@ -191,9 +198,8 @@ TEST_F(BlobLoaderTest, UpperCaseExtensionFailsIntoTheCurrentLog) {
 
 TEST_F(BlobLoaderTest, FailureWithoutACurrentLogGoesBesideTheBlobFile) {
     const std::string path = Write("X.blo", "x");
-    EXPECT_EQ(LoadBlobFile(Context(), path), BlobLoad::Failed);
-    EXPECT_EQ(BlobLogPath(Context(), path), path + ".log");
-    EXPECT_TRUE(logFile.empty());
+    EXPECT_EQ(Load(path), BlobLoad::Failed);
+    EXPECT_EQ(BlobLogPath("", path), path + ".log");
     const std::string log = testing::ReadFile(path + ".log");
     EXPECT_TRUE(log.starts_with("update  set  = : where (X)\r\n\n" + std::string(Separator)))
         << log;
@@ -201,7 +207,7 @@ TEST_F(BlobLoaderTest, FailureWithoutACurrentLogGoesBesideTheBlobFile) {
 
 TEST_F(BlobLoaderTest, MissingFileIsLoggedAndRolledBack) {
     logFile = folder / "a.sql.log";
-    EXPECT_EQ(LoadBlobFile(Context(), folder / "T1.F1.K1 5.blo"), BlobLoad::Failed);
+    EXPECT_EQ(Load(folder / "T1.F1.K1 5.blo"), BlobLoad::Failed);
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_NE(testing::ReadFile(logFile).find("T1.F1.K1 5.blo"), std::string::npos);
     EXPECT_EQ(NullCount(), 3);

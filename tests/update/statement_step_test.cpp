@@ -83,12 +83,5 @@ TEST_F(StatementStepTest, AFaultOfTheProgramIsNoFailedStatement) {
     expectNothingLeft();
 }
 
-TEST_F(StatementStepTest, AMessageOnOneLineJoinsItsLines) {
-    EXPECT_EQ(OneLine("Error reading data from the connection.\r\nconnection lost\n\n"),
-              "Error reading data from the connection. connection lost");
-    EXPECT_EQ(OneLine("ends with a break \n"), "ends with a break");
-    EXPECT_EQ(OneLine(""), "");
-}
-
 } // namespace
 } // namespace norvane::update

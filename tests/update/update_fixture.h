@@ -27,7 +27,7 @@ protected:
     UpdateContext& Context() {
         if (!m_context) {
             globDB = std::make_unique<db::CGlobDB>("", "", database.Path());
-            m_context.emplace(UpdateContext{*globDB, window, logFile});
+            m_context.emplace(UpdateContext{*globDB, window});
         }
         return *m_context;
     }
@@ -48,7 +48,6 @@ protected:
     testing::TestDatabase database;
     testing::TempFolder folder;
     testing::RecordingWindow window;
-    std::string logFile;
     std::unique_ptr<db::CGlobDB> globDB;
 
 private:

@@ -34,10 +34,7 @@ protected:
         return Write("up/" + name, bytes);
     }
 
-    UpdateFolderOutcome Run(ui::ProgressBar* withBar = nullptr, ui::Label* withFile = nullptr,
-                            ui::Label* withTime = nullptr) {
-        return RunUpdateFolder(Context(), folder.Str(), withBar, withFile, withTime);
-    }
+    UpdateFolderOutcome Run() { return RunUpdateFolder(Context(), folder.Str()); }
 
     std::vector<std::string> EventsStartingWith(std::string_view prefix) const {
         std::vector<std::string> found;
@@ -79,7 +76,7 @@ TEST_F(UpdateFolderRunnerTest, RunsScriptsThenBlobsInNameOrderAndMovesThemToDone
     WriteUp("T.B.ID 1042.blo", "1042");
     WriteUp("notes.txt", "not a script");
 
-    const UpdateFolderOutcome outcome = Run(&bar, &fileLabel, &timeLabel);
+    const UpdateFolderOutcome outcome = Run();
     EXPECT_EQ(outcome.failedStatements, 0);
     EXPECT_EQ(outcome.failedBlobs, 0);
     EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"255.02", "255.10", "X"}));
@@ -100,7 +97,7 @@ TEST_F(UpdateFolderRunnerTest, RunsScriptsThenBlobsInNameOrderAndMovesThemToDone
         EXPECT_TRUE(fs::exists(Up(done))) << done;
     for (const char* gone : {"255.02.sql", "255.10.sql", "X.SQL", "T.B.ID 7.blo"})
         EXPECT_FALSE(fs::exists(Up(gone))) << gone;
-    EXPECT_EQ(logFile, Up("X.SQL") + ".log");
+    EXPECT_EQ(outcome.lastScriptLog, Up("X.SQL") + ".log");
 }
 
 TEST_F(UpdateFolderRunnerTest, SizesTheBarFromAllScriptLinesBeforeRunningAny) {
@@ -111,7 +108,7 @@ TEST_F(UpdateFolderRunnerTest, SizesTheBarFromAllScriptLinesBeforeRunningAny) {
     bar.SetMax(1000);
     bar.SetPosition(500);
     const std::size_t before = window.Events().size();
-    Run(&bar, &fileLabel, &timeLabel);
+    Run();
 
     const std::vector<std::string> events(window.Events().begin() + before, window.Events().end());
     // Position 0, maximum 4 from both scripts, all before the first file is named.
@@ -132,7 +129,7 @@ TEST_F(UpdateFolderRunnerTest, ScriptWithANulByteCountsNoLinesRunsNothingAndIsRe
     using namespace std::string_literals;
     WriteUp("a.sql", SeqScript("a") + "SET NAMES WIN1251;\r\n"); // 2 lines
     WriteUp("b.sql", SeqScript("b") + "\0"s);
-    const UpdateFolderOutcome outcome = Run(&bar, &fileLabel, &timeLabel);
+    const UpdateFolderOutcome outcome = Run();
     EXPECT_EQ(outcome.failedStatements, 1);
     EXPECT_EQ(bar.Max(), 2);
     EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"a"}));
@@ -149,16 +146,16 @@ TEST_F(UpdateFolderRunnerTest, ScriptWithANulByteCountsNoLinesRunsNothingAndIsRe
 TEST_F(UpdateFolderRunnerTest, WithOnlyBlobFilesTheBarStaysEmpty) {
     database.Execute("INSERT INTO T (ID) VALUES (1);");
     WriteUp("T.B.ID 1.blo", "x");
-    Run(&bar, &fileLabel, nullptr);
+    Run();
     EXPECT_EQ(bar.Max(), 0);
     EXPECT_EQ(bar.Position(), 0);
     EXPECT_TRUE(EventsStartingWith("caption lUpdateTime").empty());
-    EXPECT_TRUE(EventsStartingWith("visible lUpdateTime").empty());
+    EXPECT_FALSE(window.Visible(ui::Control::lUpdateTime));
     EXPECT_TRUE(window.MemoText().empty());
 }
 
 TEST_F(UpdateFolderRunnerTest, FolderWithoutUpRunsNothing) {
-    const UpdateFolderOutcome outcome = Run(&bar, &fileLabel, &timeLabel);
+    const UpdateFolderOutcome outcome = Run();
     EXPECT_EQ(outcome.failedStatements + outcome.failedBlobs, 0);
     EXPECT_EQ(bar.Max(), 0);
     EXPECT_TRUE(EventsStartingWith("caption lFile").empty());
@@ -167,14 +164,14 @@ TEST_F(UpdateFolderRunnerTest, FolderWithoutUpRunsNothing) {
 
 TEST_F(UpdateFolderRunnerTest, SecondRunOnTheSameFolderRunsOnlyNewFiles) {
     WriteUp("255.01.sql", SeqScript("first"));
-    Run(&bar, &fileLabel, &timeLabel);
+    Run();
     const std::string memo = window.MemoText();
-    Run(&bar, &fileLabel, &timeLabel);
+    Run();
     EXPECT_EQ(window.MemoText(), memo);
     EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"first"}));
 
     WriteUp("256.01.sql", SeqScript("next"));
-    Run(&bar, &fileLabel, &timeLabel);
+    Run();
     EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"first", "next"}));
 }
 
@@ -192,7 +189,7 @@ TEST_F(UpdateFolderRunnerTest, FailuresAreCountedShownAndTheFilesMovedAllTheSame
     WriteUp("255.02.sql", SeqScript("fine"));
     WriteUp("NO.B.ID 1.blo", "x");
     WriteUp("T.NO.ID 1.blo", "x");
-    const UpdateFolderOutcome outcome = Run(&bar, &fileLabel, &timeLabel);
+    const UpdateFolderOutcome outcome = Run();
     EXPECT_EQ(outcome.failedStatements, 2);
     EXPECT_EQ(outcome.failedBlobs, 2);
     const std::string firstLog = Up("255.01.sql") + ".log";
@@ -230,14 +227,14 @@ std::string FolderAsFileMessage(const std::string& path) {
     return "Cannot open file \"" + path + "\". " + platform::SystemErrorText(5);
 }
 
-TEST_F(UpdateFolderRunnerTest, UnreadableScriptStopsTheRunAndLeavesLaterFilesAlone) {
+TEST_F(UpdateFolderRunnerTest, UnreadableScriptStopsTheRunBeforeAnyScriptRuns) {
     WriteUp("255.01.sql", SeqScript("before"));
     fs::create_directories(Up("255.02.sql"));
     WriteUp("255.03.sql", SeqScript("after"));
     WriteUp("T.B.ID 1.blo", "x");
     EXPECT_THROW_MSG(Run(), EStreamError, FolderAsFileMessage(Up("255.02.sql")));
-    EXPECT_EQ(SeqOrder(), (std::vector<std::string>{"before"}));
-    EXPECT_TRUE(fs::exists(Up("255.01.~sql")));
+    EXPECT_EQ(database.QueryCount("select count(*) from SEQ"), 0);
+    EXPECT_TRUE(fs::exists(Up("255.01.sql")));
     EXPECT_TRUE(fs::is_directory(Up("255.02.sql")));
     EXPECT_TRUE(fs::exists(Up("255.03.sql")));
     EXPECT_TRUE(fs::exists(Up("T.B.ID 1.blo")));
@@ -249,8 +246,7 @@ TEST_F(UpdateFolderRunnerTest, UnreadableScriptFoundWhileCountingRunsNothing) {
     fs::create_symlink(Up("nowhere"), Up("255.02.sql"), linkError);
     if (linkError)
         GTEST_SKIP() << "no symbolic links here: " << linkError.message();
-    EXPECT_THROW_MSG(Run(&bar, &fileLabel, &timeLabel), EFOpenError,
-                     testing::MissingFileMessage(Up("255.02.sql")));
+    EXPECT_THROW_MSG(Run(), EFOpenError, testing::MissingFileMessage(Up("255.02.sql")));
     EXPECT_EQ(database.QueryCount("select count(*) from SEQ"), 0);
     EXPECT_TRUE(fs::exists(Up("255.01.sql")));
     EXPECT_TRUE(window.MemoText().empty());

@@ -8,8 +8,12 @@ ConsoleWindow::ConsoleWindow(std::ostream& out, std::ostream& err, std::ostream*
     : m_out(out), m_err(err), m_log(log), m_clock(std::move(clock)) {}
 
 void ConsoleWindow::AddStatus(std::string_view text) {
+    OpenLine(m_out, text);
+}
+
+void ConsoleWindow::AddError(std::string_view text) {
     // Errors go where an administrator's script looks for them.
-    OpenLine(text.starts_with("error") ? m_err : m_out, text);
+    OpenLine(m_err, text);
 }
 
 void ConsoleWindow::MarkStatus(std::string_view text) {
@@ -58,8 +62,8 @@ void ConsoleWindow::Finish() {
 }
 
 void ConsoleWindow::ShowMessageBox(std::string_view text, ui::MessageKind kind) {
-    WriteLine(m_err,
-              (kind == ui::MessageKind::Warning ? "warning: " : "error: ") + std::string(text));
+    WriteLine(m_err, kind == ui::MessageKind::Warning ? "warning: " + std::string(text)
+                                                      : ui::ErrorText(text));
 }
 
 void ConsoleWindow::ShowError(std::string_view text) {

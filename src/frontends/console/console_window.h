@@ -11,8 +11,8 @@
 namespace norvane::console {
 
 /// The update window of unattended mode: each memo line goes to out as its step starts, and
-/// its marks follow on the same line; lines that report an error and message boxes go to
-/// err. Every write is flushed at once. Nothing waits for a user.
+/// its marks follow on the same line; error lines (AddError) and message boxes go to err. Every
+/// write is flushed at once. Nothing waits for a user.
 ///
 /// Of what a window shows beside its memo, out gets what an administrator needs and the memo
 /// lacks: the name of each file a step starts that no memo line names (a blob file), and the
@@ -30,6 +30,7 @@ public:
                   Clock clock = std::chrono::steady_clock::now);
 
     void AddStatus(std::string_view text) override;
+    void AddError(std::string_view text) override;
     void MarkStatus(std::string_view text) override;
     void SetCaption(ui::Control control, std::string_view text) override;
     void SetFileCaption(ui::Control control, std::string_view name, std::size_t index,

@@ -61,7 +61,7 @@ ExitStatus RunUnattended(app::ProcessValues& values, const app::StartupPaths& pa
     if (!options.logFile.empty()) {
         log = OpenLog(options.logFile);
         if (!log) {
-            err << "error: не вдалося створити журнал " << options.logFile << '\n';
+            err << ui::ErrorText("не вдалося створити журнал " + options.logFile) << '\n';
             return ExitStatus::Error;
         }
     }

@@ -8,10 +8,10 @@ namespace norvane::app {
 /// The account of one run in norvane-update.log, the product folder's history of updates:
 /// one block of lines a person reads (UTF-8), appended in one write when the run ends, so
 /// that a run killed on the way leaves the earlier history whole.
-class RunHistory {
+class HistoryFile {
 public:
     /// Begins the block with the installer's version and the time.
-    RunHistory();
+    HistoryFile();
 
     void Add(std::string line);
 

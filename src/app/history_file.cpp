@@ -1,20 +1,20 @@
-#include "app/run_history.h"
+#include "app/history_file.h"
 
 #include "platform/clock.h"
 #include "platform/files.h"
 
 namespace norvane::app {
 
-RunHistory::RunHistory() {
+HistoryFile::HistoryFile() {
     m_lines.push_back("=== norvane-update " NORVANE_VERSION ", початок " +
                       platform::LocalTimeText());
 }
 
-void RunHistory::Add(std::string line) {
+void HistoryFile::Add(std::string line) {
     m_lines.push_back(std::move(line));
 }
 
-bool RunHistory::Append(const std::string& path) {
+bool HistoryFile::Append(const std::string& path) {
     std::string block;
     for (const std::string& line : m_lines)
         block += line + "\n";

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/history_file.h"
+#include "app/process_values.h"
+#include "app/run_report.h"
+#include "package/program_files.h"
+#include "ui/window.h"
+#include "update/update_folder_runner.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane::update {
+class UpdateJournal;
+} // namespace norvane::update
+
+namespace norvane::app {
+
+/// What the checks decided the install is to do.
+struct InstallPlan {
+    std::string workDir;
+    /// The version the checks read; the first package applied is the next one.
+    std::int32_t currentVersion = 0;
+    std::int32_t newestPackage = 0;
+    /// A package whose update was cut off after its version came: its blob files and program
+    /// files are finished before the newer packages.
+    std::optional<std::int32_t> completing;
+    /// Where the logs of failing scripts are kept, one folder a package.
+    std::string keptLogsFolder;
+    /// The log of the last script with lines of an earlier install, where blob failures go
+    /// until a script of this one has lines.
+    std::string lastScriptLog;
+};
+
+/// The install behind btOK: the work folder and the locks, then every package from the
+/// database's version on, each written out, unpacked, checked, applied to the database and
+/// its program files copied. A step that refuses says why in the memo, notes it in the report
+/// and the history, and ends the install with the window in its end state.
+class InstallSequence {
+public:
+    InstallSequence(ui::Window& window, ProcessValues& values, RunReport& report,
+                    HistoryFile& history, InstallPlan plan);
+
+    void Run();
+
+    /// The log blob failures of a later install would go to.
+    const std::string& LastScriptLog() const { return m_plan.lastScriptLog; }
+
+private:
+    class RunLocks;
+
+    /// How far the database part of one package came.
+    struct DatabaseOutcome {
+        update::UpdateFolderOutcome folder;
+        bool versionReached = false;
+    };
+
+    bool PrepareWorkFolder(RunLocks& locks);
+    bool LockDatabase(RunLocks& locks);
+    void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
+    bool InstallPackage(std::int32_t number, const std::string& archiver,
+                        update::UpdateJournal& journal);
+
+    // The steps of one package, in order; each returns false when it stopped the install.
+    void AnnouncePackage(std::int32_t number);
+    bool EmptyWorkFolder();
+    bool SavePackage(std::int32_t number, const std::string& archive);
+    bool UnpackPackage(const std::string& archive, const std::string& archiver);
+    bool CheckProgramFiles(const std::vector<package::ProgramFile>& files);
+    DatabaseOutcome ApplyToDatabase(std::int32_t number, update::UpdateJournal& journal);
+    void CopyProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,
+                          update::UpdateJournal& journal);
+
+    void RecordDatabaseOutcome(const update::UpdateFolderOutcome& outcome);
+    bool VersionReached(std::int32_t number);
+    std::int32_t CommittedVersion();
+    void StopInstall(RunReport::Install outcome, std::string_view reason);
+    void SetInstallControlsVisible(bool visible);
+    void EndInstall();
+
+    ui::Window& m_window;
+    ProcessValues& m_values;
+    RunReport& m_report;
+    HistoryFile& m_history;
+    InstallPlan m_plan;
+};
+
+} // namespace norvane::app
