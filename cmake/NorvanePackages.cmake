@@ -10,8 +10,8 @@
 #   upper-cased as the Windows resource compiler stores them.
 #
 # norvane_add_package(<output.rar> <source-folder>)
-#   Builds <output.rar> at build time with the rar4pack tool from every file and folder under
-#   <source-folder>. The archive may then be handed to norvane_embed_packages.
+#   Builds <output.rar> at build time with the rar4pack tool (the host's own in a cross build,
+#   NorvaneHostTools.cmake) from every file and folder under <source-folder>. The archive may then be handed to norvane_embed_packages.
 #
 # Relative paths are taken from the calling folder: files to embed and source folders from its
 # source folder, the output of norvane_add_package from its binary folder.
@@ -207,8 +207,8 @@ function(norvane_add_package output source_folder)
     get_filename_component(output_dir "${output}" DIRECTORY)
     add_custom_command(OUTPUT "${output}"
                        COMMAND ${CMAKE_COMMAND} -E make_directory "${output_dir}"
-                       COMMAND rar4pack "${output}" "${source_folder}"
-                       DEPENDS rar4pack ${inputs}
+                       COMMAND ${NORVANE_RAR4PACK} "${output}" "${source_folder}"
+                       DEPENDS ${NORVANE_HOST_TOOL_DEPENDS} ${inputs}
                        COMMENT "Packing ${source_folder} into ${output}"
                        VERBATIM)
     string(MD5 hash "${output}")

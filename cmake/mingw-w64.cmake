@@ -16,9 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Windows 10 APIs (per-monitor DPI awareness) and the wide forms of every call.
-add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX
-                        WIN32_LEAN_AND_MEAN)
-
-# Test executables, gtest discovery and build-time tools run under Wine.
+# Test executables and gtest discovery run under Wine; build-time tools are the host's own.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run)

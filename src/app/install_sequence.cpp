@@ -5,6 +5,7 @@
 #include "db/firebird_error.h"
 #include "db/run_lock.h"
 #include "package/packages.h"
+#include "package/rar_archive.h"
 #include "package/work_folder.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
@@ -23,6 +24,10 @@ namespace {
 
 // Room kept free beside a package for the logs its run writes.
 constexpr std::uint64_t LogRoom = 1024 * 1024;
+
+std::string DamagedPackageText(std::int32_t number, std::string_view why) {
+    return "пакет " + std::to_string(number) + " пошкоджено: " + std::string(why);
+}
 
 std::string Megabytes(std::uint64_t bytes) {
     return std::to_string((bytes + 1024 * 1024 - 1) / (1024 * 1024));
@@ -192,7 +197,13 @@ bool InstallSequence::EmptyWorkFolder() {
 bool InstallSequence::SavePackage(std::int32_t number, const std::string& archive) {
     const std::string resource = package::PackageResourceName(number);
     m_window.AddStatus("Копіювання пакету");
-    const std::uint64_t needed = package::PackageRoomNeeded(resource) + LogRoom;
+    std::uint64_t needed = LogRoom;
+    try {
+        needed += package::PackageRoomNeeded(resource);
+    } catch (const package::EDamagedArchive& error) {
+        StopInstall(RunReport::Install::Failed, DamagedPackageText(number, error.Message()));
+        return false;
+    }
     if (const auto available = platform::FreeDiskSpace(m_plan.workDir);
         available && *available < needed) {
         StopInstall(RunReport::Install::Failed,

@@ -2,7 +2,7 @@
 
 #include "base/exceptions.h"
 #include "base/text.h"
-#include "package/archive_size.h"
+#include "package/rar_archive.h"
 #include "platform/files.h"
 
 namespace norvane::package {
@@ -47,7 +47,7 @@ std::span<const std::byte> PackageBytes(std::string_view resourceName) {
 
 std::uint64_t PackageRoomNeeded(std::string_view resourceName) {
     const std::span<const std::byte> bytes = PackageBytes(resourceName);
-    return bytes.size() + UnpackedSize(bytes).value_or(bytes.size());
+    return bytes.size() + UnpackedSize(ListRarArchive(bytes));
 }
 
 void SavePackage(std::string_view resourceName, const std::string& fileName) {

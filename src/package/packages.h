@@ -28,8 +28,8 @@ std::string PackageResourceName(std::int32_t number);
 std::string PackageArchiveName(std::int32_t number);
 
 /// The disk room saving and unpacking a package takes: its archive, and its members as their
-/// headers give their sizes (the archive's size once more when they cannot be read).
-/// EResNotFound "Resource <name> not found".
+/// headers give their sizes. EResNotFound "Resource <name> not found"; EDamagedArchive when
+/// the headers are not those of a whole archive.
 std::uint64_t PackageRoomNeeded(std::string_view resourceName);
 
 /// Writes the stored item to fileName in one write, replacing any file of that name.

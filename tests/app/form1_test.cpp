@@ -7,6 +7,7 @@
 #include "support/running_program.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -130,20 +131,19 @@ TEST_F(Form1Test, ALocalTypeServerIgnoresTheServerName) {
     EXPECT_EQ(NetworkProtocol(*m_values.GlobDB), std::nullopt);
 }
 
-TEST_F(Form1Test, ARemoteTypeServerAttachesThroughTheServerName) {
-    const auto server = testing::TestServer();
-    if (!server)
-        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+using Form1ServerTest = testing::WithTestServer<Form1Test>;
+
+TEST_F(Form1ServerTest, ARemoteTypeServerAttachesThroughTheServerName) {
     TestDatabase database;
     database.Execute("create table versions (data integer, update_date timestamp);"
                      "insert into versions values (254, '2011-06-01');");
-    WriteIni("[Common]\nPathBaseIB=" + database.Path() + "\nNameServer=" + *server +
+    WriteIni("[Common]\nPathBaseIB=" + database.Path() + "\nNameServer=" + Server() +
              "\nTypeServer=1\n");
     TForm1 form = MakeForm();
     form.FormShow();
     EXPECT_EQ(form.CurVer, 254);
     EXPECT_EQ(m_window.Caption(Control::lCurVer), "254");
-    EXPECT_EQ(m_values.GlobDB->GetDatabase().DatabaseName(), *server + ":" + database.Path());
+    EXPECT_EQ(m_values.GlobDB->GetDatabase().DatabaseName(), Server() + ":" + database.Path());
     EXPECT_EQ(NetworkProtocol(*m_values.GlobDB), "TCPv4");
 }
 

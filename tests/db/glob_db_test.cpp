@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "support/expect_throw.h"
 #include "support/test_database.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +25,7 @@ void RunSql(CGlobDB& globDb, const std::string& sql) {
     statement.Execute();
 }
 
-std::string ServerOrSkipReason() {
-    return "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
-}
+using CGlobDBServer = testing::WithTestServer<>;
 
 TEST(CGlobDB, ConstructorWithPathAttachesLocalFileWithDefaultAccount) {
     TestDatabase file;
@@ -145,53 +144,41 @@ TEST(CGlobDB, DialectThreeDatabaseKeepsIntegerDivision) {
     EXPECT_EQ(std::get<ScaledInteger>(division.Field(0)).value, 1);
 }
 
-TEST(CGlobDBServer, AttachesThroughServerOnLoopback) {
-    const auto server = TestServer();
-    if (!server)
-        GTEST_SKIP() << ServerOrSkipReason();
+TEST_F(CGlobDBServer, AttachesThroughServerOnLoopback) {
     TestDatabase file;
     file.Execute("create table versions (update_date timestamp, data integer);\n"
                  "insert into versions values ('2011-06-01', 254);");
     CGlobDB globDb("/opt/app", "", "");
-    globDb.Connect(" " + *server + " ", file.Path(), "", "");
-    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), *server + ":" + file.Path());
+    globDb.Connect(" " + Server() + " ", file.Path(), "", "");
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), Server() + ":" + file.Path());
     EXPECT_EQ(globDb.GetVersion(), 254);
     EXPECT_TRUE(globDb.Transaction().Active());
 }
 
-TEST(CGlobDBServer, BlankPathWithServerOpensVuvavari) {
-    const auto server = TestServer();
-    if (!server)
-        GTEST_SKIP() << ServerOrSkipReason();
+TEST_F(CGlobDBServer, BlankPathWithServerOpensVuvavari) {
     TestDatabase file(3, "vuvavari.fdb");
     CGlobDB globDb(file.Folder(), "", "");
-    globDb.Connect(*server, "", "", "");
-    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), *server + ":" + file.Path());
+    globDb.Connect(Server(), "", "", "");
+    EXPECT_EQ(globDb.GetDatabase().DatabaseName(), Server() + ":" + file.Path());
     EXPECT_TRUE(globDb.GetDatabase().Connected());
 }
 
-TEST(CGlobDBServer, WrongPasswordFailsWithClientText) {
-    const auto server = TestServer();
-    if (!server)
-        GTEST_SKIP() << ServerOrSkipReason();
+TEST_F(CGlobDBServer, WrongPasswordFailsWithClientText) {
     TestDatabase file;
     CGlobDB globDb("/opt/app", "", "");
-    EXPECT_THROW_CONTAINING(globDb.Connect(*server, file.Path(), "sysdba", "wrong"), EFirebirdError,
-                            "user name and password are not defined");
+    EXPECT_THROW_CONTAINING(globDb.Connect(Server(), file.Path(), "sysdba", "wrong"),
+                            EFirebirdError, "user name and password are not defined");
     EXPECT_FALSE(globDb.GetDatabase().Connected());
     EXPECT_FALSE(globDb.Transaction().Active());
 }
 
 // The default password must not be combined with a given user: sysdba with an empty
 // password is refused by the server even though sysdba/quillbark is valid there.
-TEST(CGlobDBServer, GivenUserWithEmptyPasswordKeepsItEmpty) {
-    const auto server = TestServer();
-    if (!server)
-        GTEST_SKIP() << ServerOrSkipReason();
+TEST_F(CGlobDBServer, GivenUserWithEmptyPasswordKeepsItEmpty) {
     TestDatabase file;
     CGlobDB globDb("/opt/app", "", "");
-    EXPECT_THROW(globDb.Connect(*server, file.Path(), "sysdba", ""), EFirebirdError);
-    globDb.Connect(*server, file.Path(), "", "");
+    EXPECT_THROW(globDb.Connect(Server(), file.Path(), "sysdba", ""), EFirebirdError);
+    globDb.Connect(Server(), file.Path(), "", "");
     EXPECT_TRUE(globDb.GetDatabase().Connected());
 }
 

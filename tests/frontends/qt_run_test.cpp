@@ -1,5 +1,5 @@
 // This executable carries the demo package 255 and runs the window against a real database.
-#include "frontends/qt/window_program.h"
+#include "frontends/qt/qt_program.h"
 
 #include "demo_product.h"
 #include "qt_application.h"

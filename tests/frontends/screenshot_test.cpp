@@ -1,5 +1,5 @@
 // Runs under Xvfb: the window after a full run, taken from the screen into a PNG file.
-#include "frontends/qt/window_program.h"
+#include "frontends/qt/qt_program.h"
 
 #include "demo_product.h"
 

@@ -5,6 +5,7 @@
 #include "support/child_process.h"
 #include "support/environment_override.h"
 #include "support/running_program.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -330,13 +331,11 @@ INSTANTIATE_TEST_SUITE_P(
                         }},
         SecondInstaller{"SameDatabaseThroughTheServer",
                         [](InstalledProduct& first, InstalledProduct& second) {
-                            const auto server = TestServer();
-                            if (!server) {
-                                ADD_FAILURE() << "NORVANE_TEST_SERVER names no server";
-                                return std::vector<std::string>{};
-                            }
-                            first.WriteIni(first.Database.Path(), *server);
-                            second.WriteIni(first.Database.Path(), *server);
+                            const std::string server = ServerForTest();
+                            if (server.empty())
+                                ADD_FAILURE() << NoServerReason;
+                            first.WriteIni(first.Database.Path(), server);
+                            second.WriteIni(first.Database.Path(), server);
                             return std::vector<std::string>{};
                         },
                         [](const InstalledProduct&) {

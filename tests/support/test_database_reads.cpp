@@ -3,6 +3,7 @@
 // isql-fb), counts from the text of the first value.
 
 #include "support/test_database.h"
+#include "support/test_server.h"
 
 #include <cstdlib>
 #include <stdexcept>
@@ -14,6 +15,15 @@ std::optional<std::string> TestServer() {
     if (!server || !*server)
         return std::nullopt;
     return std::string(server);
+}
+
+std::string ServerForTest() {
+    if (const auto server = TestServer())
+        return *server;
+    const char* required = std::getenv("NORVANE_REQUIRE_SERVER");
+    if (required != nullptr && *required != '\0' && std::string(required) != "0")
+        ADD_FAILURE() << "NORVANE_REQUIRE_SERVER is set, but NORVANE_TEST_SERVER names no server";
+    return {};
 }
 
 TestDatabase::Session::Session(const TestDatabase& file) : database(""), transaction(database) {

@@ -1,6 +1,6 @@
 #include "png_writer.h"
 
-#include "rar4/rar4_writer.h"
+#include "base/crc32.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,7 +13,7 @@ namespace {
 
 // PNG chunks carry the same CRC-32 as RAR blocks.
 std::uint32_t Crc(const std::string& bytes) {
-    return rar4::Crc32(std::as_bytes(std::span(bytes.data(), bytes.size())));
+    return Crc32(std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
 void Put32(std::string& out, std::uint32_t value) {

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
+#include "support/test_server.h"
 #include "support/two_packages.h"
 #include "test_support.h"
 
@@ -88,10 +89,9 @@ class Win32Update : public ::testing::TestWithParam<Layout> {
 protected:
     void SetUp() override {
         const Layout& layout = GetParam();
-        const auto server = testing::TestServer();
-        if (layout.attach == Attach::Server && !server)
-            GTEST_SKIP()
-                << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+        server = layout.attach == Attach::Server ? testing::ServerForTest() : std::string();
+        if (layout.attach == Attach::Server && server.empty())
+            GTEST_SKIP() << testing::NoServerReason;
         program = JoinPath(root.Str(), layout.program);
         temp = JoinPath(root.Str(), layout.temp);
         ASSERT_TRUE(platform::CreateFolder(program));
@@ -109,7 +109,7 @@ protected:
         database->Execute(testing::ProductDatabaseScript(253));
         // A Unicode configuration file: the path's letters need not fit the ANSI code page.
         const std::string serverLines = layout.attach == Attach::Server
-                                            ? "NameServer=" + *server + "\r\nTypeServer=1\r\n"
+                                            ? "NameServer=" + server + "\r\nTypeServer=1\r\n"
                                             : "TypeServer=0\r\n";
         const std::wstring ini =
             L"\xFEFF[Common]\r\nPathBaseIB=" + Wide(database->Path()) + L"\r\n" + Wide(serverLines);
@@ -173,6 +173,7 @@ protected:
     std::string program;
     std::string temp;
     std::string installer;
+    std::string server;
     std::unique_ptr<testing::TestDatabase> database;
 };
 

@@ -1,5 +1,8 @@
 #include "rar4/rar4_writer.h"
 
+#include "base/crc32.h"
+#include "package/rar4_format.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -14,35 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint8_t MainHead = 0x73;
-constexpr std::uint8_t FileHead = 0x74;
-constexpr std::uint8_t EndArcHead = 0x7b;
+using namespace rar4format;
 
-constexpr std::uint16_t LongBlock = 0x8000;      // a data area follows the header
-constexpr std::uint16_t DirectoryFlags = 0x00e0; // the "dictionary" bits all set mark a folder
-constexpr std::uint16_t UnicodeName = 0x0200;    // the name is UTF-8 (no NUL-separated part)
-constexpr std::uint16_t EndArcSkipIfUnknown = 0x4000;
-
-constexpr std::uint8_t HostWin32 = 2;
-constexpr std::uint8_t UnpackVersion = 29;
-constexpr std::uint8_t MethodStore = 0x30;
 constexpr std::uint32_t AttributeDirectory = 0x10;
 constexpr std::uint32_t AttributeArchive = 0x20;
-
-constexpr std::array<std::uint8_t, 7> Marker{0x52, 0x61, 0x72, 0x21, 0x1a, 0x07, 0x00};
-
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) != 0 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr auto CrcTable = MakeCrcTable();
 
 void Put16(std::string& out, std::uint16_t value) {
     out.push_back(static_cast<char>(value & 0xff));
@@ -96,12 +74,11 @@ std::string FileHeader(std::string_view name, std::uint16_t flags, std::uint32_t
                        std::uint32_t crc, std::uint32_t dosTime, std::uint32_t attributes) {
     const std::string stored = StoredName(name);
     if (!IsAscii(stored))
-        flags |= UnicodeName;
-    constexpr std::uint16_t fixedSize = 32;
+        flags |= FileUnicodeName;
     std::string body;
     body.push_back(static_cast<char>(FileHead));
     Put16(body, flags | LongBlock);
-    Put16(body, static_cast<std::uint16_t>(fixedSize + stored.size()));
+    Put16(body, static_cast<std::uint16_t>(FileHeaderFixedSize + stored.size()));
     Put32(body, size); // packed size
     Put32(body, size); // unpacked size
     body.push_back(static_cast<char>(HostWin32));
@@ -131,13 +108,6 @@ std::string ReadMember(const fs::path& path) {
 }
 
 } // namespace
-
-std::uint32_t Crc32(std::span<const std::byte> bytes, std::uint32_t crc) {
-    crc = ~crc;
-    for (const std::byte b : bytes)
-        crc = CrcTable[(crc ^ static_cast<std::uint32_t>(b)) & 0xff] ^ (crc >> 8);
-    return ~crc;
-}
 
 std::uint32_t PackDosTime(const DosDateTime& time) {
     if (time.year < 1980)
@@ -179,7 +149,7 @@ ArchiveWriter::ArchiveWriter(const fs::path& archive)
 ArchiveWriter::~ArchiveWriter() = default;
 
 void ArchiveWriter::AddFolder(std::string_view name, std::uint32_t dosTime) {
-    WriteBlock(FileHeader(name, DirectoryFlags, 0, 0, dosTime, AttributeDirectory), {});
+    WriteBlock(FileHeader(name, FileDirectoryMask, 0, 0, dosTime, AttributeDirectory), {});
 }
 
 void ArchiveWriter::AddFile(std::string_view name, std::span<const std::byte> bytes,
@@ -200,8 +170,8 @@ void ArchiveWriter::Finish() {
         return;
     std::string body;
     body.push_back(static_cast<char>(EndArcHead));
-    Put16(body, EndArcSkipIfUnknown);
-    Put16(body, 7);
+    Put16(body, SkipIfUnknown);
+    Put16(body, BlockHeaderSize);
     WriteBlock(WithHeaderCrc(body), {});
     m_out.close();
     if (!m_out)

@@ -10,9 +10,6 @@
 
 namespace norvane::rar4 {
 
-/// The CRC-32 RAR uses (the zlib polynomial), continued from crc.
-std::uint32_t Crc32(std::span<const std::byte> bytes, std::uint32_t crc = 0);
-
 /// A point in local time as MS-DOS packs it: years 1980 to 2107, seconds in steps of two.
 struct DosDateTime {
     int year = 1980;

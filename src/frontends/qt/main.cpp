@@ -1,5 +1,5 @@
 #include "frontends/console/unattended.h"
-#include "frontends/qt/window_program.h"
+#include "frontends/qt/qt_program.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
 #include "frontends/console/unattended.h"
-#include "frontends/win32/window_program.h"
+#include "frontends/win32/win32_program.h"
 #include "platform/win32/wide.h"
 
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "frontends/win32/window_program.h"
+#include "frontends/win32/win32_program.h"
 
 namespace norvane::win32 {
 

@@ -1,4 +1,4 @@
-#include "frontends/qt/window_program.h"
+#include "frontends/qt/qt_program.h"
 
 #include <QApplication>
 

@@ -1,0 +1,197 @@
+#include "package/rar_archive.h"
+
+#include "base/crc32.h"
+#include "rar4/rar4_writer.h"
+#include "support/expect_throw.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace norvane::package {
+namespace {
+
+std::span<const std::byte> Bytes(const std::string& text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
+
+void Put(std::string& bytes, std::size_t at, std::uint64_t value, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The header CRC of the block at `at` made right again after an edit.
+void FixHeaderCrc(std::string& bytes, std::size_t at) {
+    const std::size_t size = static_cast<unsigned char>(bytes[at + 5]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 6]))
+                                 << 8;
+    Put(bytes, at, Crc32(std::string_view(bytes).substr(at + 2, size - 2)) & 0xFFFF, 2);
+}
+
+// An archive made by the project's writer: the folder "up", "up\255.01.sql" and
+// "Norvanework.exe", in that order.
+struct Archive {
+    std::string bytes;
+    std::size_t mainAt = 7;
+    std::size_t folderAt = 0;
+    std::size_t scriptAt = 0; // the script's header
+    std::size_t programAt = 0;
+    std::size_t endAt = 0;
+};
+
+const std::string Script = "INSERT INTO versions (data) VALUES (255);\r\n";
+const std::string Program = "program 255\r\n";
+
+Archive MakeArchive() {
+    testing::TempFolder folder;
+    const auto path = folder / "255.rar";
+    {
+        rar4::ArchiveWriter writer(path);
+        writer.AddFolder("up", 0);
+        writer.AddFile("up/255.01.sql", Script, 0);
+        writer.AddFile("Norvanework.exe", Program, 0);
+        writer.Finish();
+    }
+    Archive archive{testing::ReadFile(path)};
+    archive.folderAt = 7 + 13;
+    archive.scriptAt = archive.folderAt + 32 + 2;
+    archive.programAt = archive.scriptAt + 32 + 13 + Script.size();
+    archive.endAt = archive.programAt + 32 + 15 + Program.size();
+    return archive;
+}
+
+TEST(ListRarArchive, ReadsEveryMemberOfAWholeArchive) {
+    const Archive archive = MakeArchive();
+    ASSERT_EQ(archive.endAt + 7, archive.bytes.size());
+    const auto members = ListRarArchive(Bytes(archive.bytes));
+    ASSERT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[0].name, "up");
+    EXPECT_TRUE(members[0].folder);
+    EXPECT_EQ(members[1].name, "up\\255.01.sql");
+    EXPECT_FALSE(members[1].folder);
+    EXPECT_EQ(members[1].unpackedSize, Script.size());
+    EXPECT_EQ(members[1].crc, Crc32(Script));
+    EXPECT_EQ(members[1].method, 0x30);
+    EXPECT_EQ(archive.bytes.substr(members[1].dataOffset, members[1].packedSize), Script);
+    EXPECT_EQ(members[2].name, "Norvanework.exe");
+    EXPECT_EQ(UnpackedSize(members), Script.size() + Program.size());
+}
+
+// An archive as it arrives after each kind of damage, and what the reader says of it.
+struct Damage {
+    const char* name;
+    std::function<void(Archive&)> edit;
+    const char* reason;
+};
+
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
+
+class DamagedArchiveTest : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedArchiveTest, IsRefusedWithItsReason) {
+    Archive archive = MakeArchive();
+    GetParam().edit(archive);
+    EXPECT_THROW_CONTAINING(ListRarArchive(Bytes(archive.bytes)), EDamagedArchive,
+                            GetParam().reason);
+}
+
+void SetFlags(Archive& archive, std::size_t at, std::uint16_t flags) {
+    const auto old =
+        static_cast<std::uint16_t>(static_cast<unsigned char>(archive.bytes[at + 3]) |
+                                   static_cast<unsigned char>(archive.bytes[at + 4]) << 8);
+    Put(archive.bytes, at + 3, old | flags, 2);
+    FixHeaderCrc(archive.bytes, at);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DamagedArchiveTest,
+    ::testing::Values(
+        Damage{"CutAtAMemberBoundary", [](Archive& a) { a.bytes.resize(a.programAt); },
+               "немає блоку кінця архіву"},
+        Damage{"CutBeforeTheEndBlock", [](Archive& a) { a.bytes.resize(a.endAt); },
+               "немає блоку кінця архіву"},
+        Damage{"CutInsideAMembersData", [](Archive& a) { a.bytes.resize(a.programAt - 5); },
+               "обрізано посеред даних файлу"},
+        Damage{"CutInsideAHeader", [](Archive& a) { a.bytes.resize(a.scriptAt + 20); },
+               "обрізано посеред заголовка"},
+        Damage{"AFlippedByteInAHeader", [](Archive& a) { a.bytes[a.scriptAt + 11] ^= 0x01; },
+               "пошкоджено заголовок (зміщення"},
+        Damage{"AnEncryptedMember", [](Archive& a) { SetFlags(a, a.scriptAt, 0x0004); },
+               "файл зашифровано"},
+        Damage{"EncryptedHeaders", [](Archive& a) { SetFlags(a, a.mainAt, 0x0080); },
+               "заголовки архіву зашифровано"},
+        Damage{"AVolumeOfSeveral", [](Archive& a) { SetFlags(a, a.mainAt, 0x0001); },
+               "томом багатотомного архіву"},
+        Damage{"AMemberSplitAcrossVolumes", [](Archive& a) { SetFlags(a, a.programAt, 0x0002); },
+               "продовжується в іншому томі"},
+        Damage{"BytesAfterTheEnd", [](Archive& a) { a.bytes += "junk"; }, "зайві байти"},
+        Damage{"ANameThatClimbsOut",
+               [](Archive& a) {
+                   a.bytes.replace(a.scriptAt + 32, 3, "..\\");
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "виходить за межі каталогу"},
+        Damage{"NotARarArchive", [](Archive& a) { a.bytes[3] = 'X'; }, "не архів RAR 4"},
+        Damage{"ADataSizePastTheEnd",
+               [](Archive& a) {
+                   Put(a.bytes, a.programAt + 7, 1u << 30, 4);
+                   FixHeaderCrc(a.bytes, a.programAt);
+               },
+               "обрізано посеред даних файлу"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A member of 4 GiB and more keeps the high halves of its sizes after the fixed header.
+TEST(ListRarArchive, ReadsTheSixtyFourBitSizesOfALargeMember) {
+    Archive archive = MakeArchive();
+    std::string& bytes = archive.bytes;
+    const std::size_t at = archive.programAt;
+    const std::size_t headerSize = 32 + 15;
+    std::string header = bytes.substr(at, headerSize);
+    header.insert(32, std::string(8, '\0'));
+    Put(header, 32, 0, 4);              // packed size, high half
+    Put(header, 36, 2, 4);              // unpacked size, high half
+    Put(header, 3, 0x8000 | 0x0100, 2); // a long block of a large file
+    Put(header, 5, headerSize + 8, 2);
+    bytes.replace(at, headerSize, header);
+    FixHeaderCrc(bytes, at);
+    const auto members = ListRarArchive(Bytes(bytes));
+    ASSERT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[2].name, "Norvanework.exe");
+    EXPECT_EQ(members[2].unpackedSize, (std::uint64_t{2} << 32) + Program.size());
+    EXPECT_EQ(members[2].packedSize, Program.size());
+    EXPECT_EQ(bytes.substr(members[2].dataOffset, members[2].packedSize), Program);
+}
+
+// RAR writes a name its system's code page cannot hold as that page's text, a NUL, and the
+// UTF-16 units packed against it.
+TEST(ListRarArchive, DecodesANamePackedAsRarPacksUnicode) {
+    Archive archive = MakeArchive();
+    std::string& bytes = archive.bytes;
+    const std::size_t at = archive.programAt;
+    const std::size_t nameSize = 15;
+    // "Акт.fr3": the plain part "?" x3 ".fr3"; high byte 0x04; units А(0x10) к(0x3A) т(0x42)
+    // under the high byte, then a run of four taken from the plain name.
+    std::string field = "???.fr3";
+    field += '\0';
+    field += "\x04";
+    field += static_cast<char>(0x57); // kinds 1, 1, 1, 3
+    field += "\x10\x3A\x42";
+    field += "\x02"; // a run of 2 + 2 from the plain name
+    const std::string header = bytes.substr(at, 32);
+    std::string newHeader = header + field;
+    Put(newHeader, 3, 0x8000 | 0x0200, 2);
+    Put(newHeader, 5, newHeader.size(), 2);
+    Put(newHeader, 26, field.size(), 2);
+    bytes.replace(at, 32 + nameSize, newHeader);
+    FixHeaderCrc(bytes, at);
+    const auto members = ListRarArchive(Bytes(bytes));
+    ASSERT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[2].name, "Акт.fr3");
+    EXPECT_EQ(bytes.substr(members[2].dataOffset, members[2].packedSize), Program);
+}
+
+} // namespace
+} // namespace norvane::package
