@@ -82,10 +82,12 @@ int ExecuteScript(UpdateContext& context, const std::string& path, ui::ProgressB
     int failures = 0;
     std::int32_t ordinal = 0;
     for (const std::string_view line : script.Lines()) {
-        AssemblyStep step = assembler.Feed(line);
-        if (step.completed && !done.contains(++ordinal) &&
-            !ExecuteStatement(context, statement, SentText(*step.completed), ordinal))
-            ++failures;
+        const AssemblyStep step = assembler.Feed(line);
+        for (const std::string& completed : step.completed) {
+            if (!done.contains(++ordinal) &&
+                !ExecuteStatement(context, statement, SentText(completed), ordinal))
+                ++failures;
+        }
         if (bar != nullptr) {
             bar->Advance();
             if (step.kind == LineKind::Ordinary && timeLabel != nullptr) {
