@@ -26,6 +26,12 @@ std::vector<long> ErrorCodes(const ISC_STATUS* status) {
     return codes;
 }
 
+// Whether the vector ends where the client may have cut it: the legacy API copies the
+// status into ISC_STATUS_LENGTH entries, an argument at a time, and drops what does not fit.
+bool MayBeCut(std::ptrdiff_t used) {
+    return used + 3 > ISC_STATUS_LENGTH;
+}
+
 } // namespace
 
 std::shared_ptr<const Client> Client::Load(const std::string& exeDir) {
@@ -54,10 +60,18 @@ void Client::Check(const ISC_STATUS* status) const {
         return;
     // fb_interpret walks a copy, advancing the pointer over one message at a time.
     std::vector<ISC_STATUS> copy(status, status + ISC_STATUS_LENGTH);
+    // Nothing is read past the copy, whatever the vector holds.
+    copy.back() = isc_arg_end;
     const ISC_STATUS* cursor = copy.data();
     std::string text;
     char line[1024];
-    while (fb_interpret(line, sizeof line, &cursor) > 0) {
+    for (const ISC_STATUS* message = cursor; fb_interpret(line, sizeof line, &cursor) > 0;
+         message = cursor) {
+        if (*cursor == isc_arg_end && MayBeCut(cursor - copy.data()) &&
+            LostArguments(std::vector<ISC_STATUS>(message, cursor), line)) {
+            text += (text.empty() ? "" : "\n") + std::string(CutShortNote);
+            break;
+        }
         if (!text.empty())
             text += '\n';
         text += line;
@@ -65,6 +79,18 @@ void Client::Check(const ISC_STATUS* status) const {
     if (text.empty())
         text = "Firebird client error " + std::to_string(status[1]);
     throw EFirebirdError(text, isc_sqlcode(status), ErrorCodes(status));
+}
+
+bool Client::LostArguments(std::vector<ISC_STATUS> message, const std::string& text) const {
+    // A message's text takes no more arguments than it names: one more changes it only when
+    // some that it names are missing.
+    static const char probe[] = "?";
+    message.push_back(isc_arg_string);
+    message.push_back(reinterpret_cast<ISC_STATUS>(probe));
+    message.push_back(isc_arg_end);
+    const ISC_STATUS* cursor = message.data();
+    char line[1024];
+    return fb_interpret(line, sizeof line, &cursor) > 0 && text != line;
 }
 
 } // namespace norvane::db

@@ -9,7 +9,9 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace norvane::db {
 
@@ -39,6 +41,10 @@ namespace norvane::db {
     X(fb_interpret)                                                                                \
     X(isc_sqlcode)
 
+/// The last line of an error text whose status vector was too short for the server's message.
+inline constexpr std::string_view CutShortNote =
+    "(the server's message was longer than the client's status vector holds)";
+
 /// The loaded client library and its entry points.
 class Client {
 public:
@@ -51,6 +57,8 @@ public:
 #undef NORVANE_FB_DECLARE
 
     /// Raises EFirebirdError with the status text when the status vector holds an error.
+    /// A message whose arguments the legacy API's vector cut off is left out, and the text
+    /// ends with CutShortNote instead.
     void Check(const ISC_STATUS* status) const;
 
     const std::string& LibraryName() const {
@@ -66,6 +74,8 @@ public:
 private:
     // The address of an entry point; ELibraryError names the library when it has none.
     void* EntryPoint(const char* name) const;
+    // Whether a message, interpreted as text, lacks arguments its text names.
+    bool LostArguments(std::vector<ISC_STATUS> message, const std::string& text) const;
 
     platform::SharedLibrary m_library;
 };

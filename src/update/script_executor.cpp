@@ -84,10 +84,12 @@ ScriptRun ExecuteScript(UpdateContext& context, const std::string& path,
     ui::Label timeLabel(context.Window, ui::Control::lUpdateTime);
     std::int32_t ordinal = 0;
     for (const std::string_view line : script.Lines()) {
-        AssemblyStep step = assembler.Feed(line);
-        if (step.completed && !done.contains(++ordinal) &&
-            !ExecuteStatement(context, run.log, statement, SentText(*step.completed), ordinal))
-            ++run.failures;
+        const AssemblyStep step = assembler.Feed(line);
+        for (const std::string& completed : step.completed) {
+            if (!done.contains(++ordinal) &&
+                !ExecuteStatement(context, run.log, statement, SentText(completed), ordinal))
+                ++run.failures;
+        }
         bar.Advance();
         if (step.kind == LineKind::Ordinary) {
             const auto elapsed = std::chrono::steady_clock::now() - startTime;

@@ -2,7 +2,22 @@
 
 #include "base/text.h"
 
+#include <optional>
+
 namespace norvane::update {
+
+// Positions are counted in the line as given.
+struct LinePiece {
+    TextState end;
+    // The first and one past the last character of code or of a literal.
+    std::size_t codeStart = std::string_view::npos;
+    std::size_t codeEnd = 0;
+    // Where the terminator that ends the piece starts.
+    std::size_t terminator = std::string_view::npos;
+
+    bool HasCode() const { return codeStart != std::string_view::npos; }
+    bool Terminated() const { return terminator != std::string_view::npos; }
+};
 
 namespace {
 
@@ -10,6 +25,12 @@ constexpr std::size_t npos = std::string_view::npos;
 
 bool IsBlank(char c) {
     return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::size_t SkipBlanks(std::string_view text, std::size_t at) {
+    while (at < text.size() && IsBlank(text[at]))
+        ++at;
+    return at;
 }
 
 std::string_view FirstWord(std::string_view text) {
@@ -20,8 +41,25 @@ std::string_view FirstWord(std::string_view text) {
     return text.substr(0, end);
 }
 
-bool IsSetTermLine(std::string_view line) {
-    return AsciiUpper(line).find("SET TERM") != std::string::npos;
+// What follows SET in a SET command; nothing for other code.
+std::optional<std::string_view> AfterSet(std::string_view code) {
+    if (code.size() < 4 || !StartsWithAscii(code, "SET") || !IsBlank(code[3]))
+        return std::nullopt;
+    return TrimControl(code.substr(3));
+}
+
+// What follows the keyword of a SET TERM command; nothing for other code. isql-fb takes
+// TERMINATOR and its abbreviations down to TERM, so "SET TERM_ID = 1" is no such command.
+std::optional<std::string_view> AfterSetTerm(std::string_view code) {
+    const std::optional<std::string_view> rest = AfterSet(code);
+    if (!rest)
+        return std::nullopt;
+    std::size_t end = 0;
+    while (end < rest->size() && IsIdentifierChar((*rest)[end]))
+        ++end;
+    if (end < 4 || !StartsWithAscii("TERMINATOR", rest->substr(0, end)))
+        return std::nullopt;
+    return rest->substr(end);
 }
 
 // A q'...' literal ends with the delimiter's mate for brackets, else with the delimiter.
@@ -40,35 +78,39 @@ char ClosingMate(char open) {
     }
 }
 
-// What one line holds, positions counted in the line as given.
-struct LineScan {
-    TextState end;
-    /// The first and one past the last character of code or of a literal.
-    std::size_t codeStart = npos;
-    std::size_t codeEnd = 0;
-    /// Where the last comment or literal before codeEnd ends: a terminator lies after it.
-    std::size_t plainFrom = 0;
-
-    bool HasCode() const { return codeStart != npos; }
-};
-
-LineScan ScanLine(std::string_view line, TextState state) {
+// The end of a literal that starts or goes on at `from`: the state is left as the line leaves
+// it, closed or still open.
+std::size_t LiteralEnd(std::string_view line, std::size_t from, TextState& state) {
     using Kind = TextState::Kind;
-    LineScan scan;
-    std::size_t lastNonPlain = 0;
-    // Code is what is neither a blank nor a comment; a literal is code that is not plain text.
-    enum class Code { Plain, Literal };
-    auto markCode = [&](std::size_t from, std::size_t to, Code code) {
-        if (scan.codeStart == npos)
-            scan.codeStart = from;
-        scan.codeEnd = to;
-        if (code == Code::Literal)
-            lastNonPlain = to;
-        scan.plainFrom = lastNonPlain;
+    const std::size_t n = line.size();
+    for (std::size_t j = from; j < n; ++j) {
+        if (line[j] != state.close)
+            continue;
+        if (state.kind == Kind::Quoted && j + 1 < n && line[j + 1] == state.close) {
+            ++j; // a doubled quote stands for itself
+        } else if (state.kind == Kind::Quoted) {
+            state = {};
+            return j + 1;
+        } else if (j + 1 < n && line[j + 1] == '\'') {
+            state = {};
+            return j + 2;
+        }
+    }
+    return n;
+}
+
+LinePiece ScanPiece(std::string_view line, std::size_t from, TextState state,
+                    std::string_view terminator) {
+    using Kind = TextState::Kind;
+    LinePiece piece;
+    auto markCode = [&](std::size_t first, std::size_t last) {
+        if (piece.codeStart == npos)
+            piece.codeStart = first;
+        piece.codeEnd = last;
     };
 
     const std::size_t n = line.size();
-    std::size_t i = 0;
+    std::size_t i = from;
     while (i < n) {
         const char c = line[i];
         const char next = i + 1 < n ? line[i + 1] : '\0';
@@ -77,82 +119,61 @@ LineScan ScanLine(std::string_view line, TextState state) {
             i = close == npos ? n : close + 2;
             if (close != npos)
                 state = {};
-            lastNonPlain = i;
         } else if (state.InLiteral()) {
-            std::size_t j = i;
-            for (; j < n; ++j) {
-                if (line[j] != state.close)
-                    continue;
-                if (state.kind == Kind::Quoted && j + 1 < n && line[j + 1] == state.close) {
-                    ++j; // a doubled quote stands for itself
-                } else if (state.kind == Kind::Quoted) {
-                    state = {};
-                    ++j;
-                    break;
-                } else if (j + 1 < n && line[j + 1] == '\'') {
-                    state = {};
-                    j += 2;
-                    break;
-                }
-            }
-            markCode(i, j, Code::Literal);
-            i = j;
+            const std::size_t end = LiteralEnd(line, i, state);
+            markCode(i, end);
+            i = end;
         } else if (IsBlank(c)) {
             ++i;
         } else if (c == '-' && next == '-') {
-            lastNonPlain = n;
             i = n;
         } else if (c == '/' && next == '*') {
             state.kind = Kind::BlockComment;
             i += 2;
-            lastNonPlain = i;
         } else if (c == '\'' || c == '"') {
             state = {Kind::Quoted, c};
-            markCode(i, i + 1, Code::Literal);
+            markCode(i, i + 1);
             ++i;
         } else if ((c == 'q' || c == 'Q') && next == '\'' && i + 2 < n &&
                    (i == 0 || !IsIdentifierChar(line[i - 1]))) {
             state = {Kind::QLiteral, ClosingMate(line[i + 2])};
-            markCode(i, i + 3, Code::Literal);
+            markCode(i, i + 3);
             i += 3;
+        } else if (line.substr(i).starts_with(terminator)) {
+            piece.terminator = i;
+            break;
         } else {
-            markCode(i, i + 1, Code::Plain);
+            markCode(i, i + 1);
             ++i;
         }
     }
-    scan.end = state;
-    return scan;
+    piece.end = state;
+    return piece;
 }
 
-// Where a line stands: between statements, or inside one whose terminator has not come.
+// Where a piece stands: between statements, or inside one whose terminator has not come.
 enum class Place { BetweenStatements, InsideStatement };
 
-LineKind Classify(std::string_view text, Place place) {
-    if (!StartsWithAscii(text, "SET ") || StartsWithAscii(text, "SET G") ||
-        StartsWithAscii(text, "SET STATISTICS "))
+LineKind Classify(std::string_view code, Place place) {
+    const std::optional<std::string_view> rest = AfterSet(code);
+    if (!rest)
+        return LineKind::Ordinary;
+    const std::string_view word = FirstWord(*rest);
+    if (StartsWithAscii(word, "G") || SameTextAscii(word, "STATISTICS"))
         return LineKind::Ordinary;
     // Inside a pending statement, "SET A = 1" is the statement's own clause (UPDATE ... SET);
     // only a terminator change is a command wherever it stands.
-    if (place == Place::InsideStatement && !IsSetTermLine(text))
+    if (place == Place::InsideStatement && !AfterSetTerm(code))
         return LineKind::Ordinary;
     return LineKind::Set;
 }
 
 } // namespace
 
-std::string TerminatorFromSetTerm(std::string_view line, std::string_view current) {
-    const std::size_t keyword = AsciiUpper(line).find("SET TERM");
-    std::string_view rest =
-        keyword == std::string::npos ? std::string_view() : TrimControl(line.substr(keyword + 8));
-    // The old terminator ends the command, written after the new one with or without a blank.
-    if (!current.empty() && rest.ends_with(current)) {
-        rest.remove_suffix(current.size());
-    } else {
-        const std::size_t lastBlank = rest.find_last_of(" \t");
-        rest = lastBlank == npos ? std::string_view() : rest.substr(0, lastBlank);
-    }
-    const std::string_view word = FirstWord(rest);
-    return word.empty() ? std::string(" ") : std::string(word);
+std::string TerminatorFromSetTerm(std::string_view command) {
+    const std::optional<std::string_view> rest = AfterSetTerm(TrimControl(command));
+    const std::string_view word = rest ? FirstWord(*rest) : std::string_view();
+    return word.empty() ? std::string(";") : std::string(word);
 }
 
 std::string SentText(std::string_view buffer) {
@@ -177,63 +198,72 @@ void StatementAssembler::Append(std::string_view piece) {
     m_buffer.append(piece);
 }
 
-AssemblyStep StatementAssembler::Feed(std::string_view raw) {
-    const TextState start = m_state;
-    const LineScan scan = ScanLine(raw, start);
-    m_state = scan.end;
-
-    // Blanks inside a literal are its content; everywhere else a line is trimmed.
-    std::size_t left = 0;
-    std::size_t right = raw.size();
-    if (!start.InLiteral()) {
-        while (left < right && IsBlank(raw[left]))
-            ++left;
-    }
-    if (!scan.end.InLiteral()) {
-        while (right > left && IsBlank(raw[right - 1]))
-            --right;
-    }
-    // What follows a command or a terminator on its line (blanks and comments) belongs to the
-    // next statement, as in isql-fb.
-    auto keepRest = [&] {
-        const std::string_view rest = TrimControl(raw.substr(scan.codeEnd, right - scan.codeEnd));
-        if (!rest.empty())
-            Append(rest);
-    };
-
-    AssemblyStep step;
-    if (start.kind == TextState::Kind::Code && scan.HasCode()) {
-        const std::string_view code = raw.substr(scan.codeStart, scan.codeEnd - scan.codeStart);
-        step.kind = Classify(code, m_hasCode ? Place::InsideStatement : Place::BetweenStatements);
-        if (step.kind == LineKind::Set) {
-            if (IsSetTermLine(code))
-                m_terminator = TerminatorFromSetTerm(code, m_terminator);
-            keepRest();
-            return step;
-        }
-    }
-
-    const std::size_t length = m_terminator.size();
-    const bool completes = !scan.end.InLiteral() && scan.HasCode() &&
-                           scan.codeEnd >= scan.plainFrom + length &&
-                           raw.substr(scan.codeEnd - length, length) == m_terminator;
-    if (!completes) {
-        // A blank line never reaches a statement, unless it lies inside a literal.
-        if (right > left || start.InLiteral())
-            Append(raw.substr(left, right - left));
-        m_hasCode = m_hasCode || scan.HasCode();
-        return step;
-    }
-
-    // The terminator is cut out; a line that is the terminator alone adds nothing.
-    const std::size_t terminatorStart = scan.codeEnd - length;
-    if (terminatorStart > left)
-        Append(raw.substr(left, terminatorStart - left));
-    step.completed = std::move(m_buffer);
+void StatementAssembler::Complete(AssemblyStep& step) {
+    step.completed.push_back(std::move(m_buffer));
     m_buffer.clear();
     m_hasCode = false;
-    keepRest();
-    return step;
+}
+
+bool StatementAssembler::TakeCommand(std::string_view raw, const LinePiece& piece) {
+    const std::string_view code = raw.substr(piece.codeStart, piece.codeEnd - piece.codeStart);
+    const Place place = m_hasCode ? Place::InsideStatement : Place::BetweenStatements;
+    if (Classify(code, place) != LineKind::Set)
+        return false;
+    if (AfterSetTerm(code))
+        m_terminator = TerminatorFromSetTerm(code);
+    // What follows a command (blanks and comments) belongs to the next statement, as in
+    // isql-fb.
+    const std::size_t end = piece.Terminated() ? piece.terminator : raw.size();
+    const std::string_view rest = TrimControl(raw.substr(piece.codeEnd, end - piece.codeEnd));
+    if (!rest.empty())
+        Append(rest);
+    return true;
+}
+
+void StatementAssembler::TakeText(std::string_view raw, std::size_t from, const LinePiece& piece,
+                                  Edge edge, AssemblyStep& step) {
+    m_hasCode = m_hasCode || piece.HasCode();
+    // A terminator ends what is pending, even nothing at the start of a line. One that follows
+    // another terminator or a command on its line with nothing but comments between ends
+    // nothing: isql-fb skips such an empty statement.
+    const bool completes = piece.Terminated() && (edge != Edge::InsideLine || m_hasCode);
+    std::size_t end = piece.Terminated() ? piece.terminator : raw.size();
+    // Blanks before a terminator stay in its statement; elsewhere the piece is trimmed.
+    if (!completes) {
+        while (!piece.end.InLiteral() && end > from && IsBlank(raw[end - 1]))
+            --end;
+    }
+    // A blank line never reaches a statement, unless it lies inside a literal.
+    if (end > from || edge == Edge::LineStartInLiteral)
+        Append(raw.substr(from, end - from));
+    if (completes)
+        Complete(step);
+}
+
+AssemblyStep StatementAssembler::Feed(std::string_view raw) {
+    AssemblyStep step;
+    // Blanks inside a literal are its content; everywhere else a line is trimmed, and so is
+    // the text after each terminator.
+    std::size_t at = m_state.InLiteral() ? 0 : SkipBlanks(raw, 0);
+    for (bool lineStart = true;; lineStart = false) {
+        const TextState start = m_state;
+        const LinePiece piece = ScanPiece(raw, at, start, m_terminator);
+        m_state = piece.end;
+        // Measured before a SET TERM command replaces the terminator that ended it.
+        const std::size_t next = piece.Terminated() ? piece.terminator + m_terminator.size() : 0;
+        if (start.kind == TextState::Kind::Code && piece.HasCode() && TakeCommand(raw, piece)) {
+            if (lineStart)
+                step.kind = LineKind::Set;
+        } else {
+            const Edge edge = !lineStart          ? Edge::InsideLine
+                              : start.InLiteral() ? Edge::LineStartInLiteral
+                                                  : Edge::LineStart;
+            TakeText(raw, at, piece, edge, step);
+        }
+        if (!piece.Terminated())
+            return step;
+        at = SkipBlanks(raw, next);
+    }
 }
 
 } // namespace norvane::update

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <optional>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane::update {
 
-/// The terminator a SET TERM line names: the first word after TERM. The old terminator that
-/// ends the command is set aside first: current when the line ends with it, else the last
-/// word, so a single word after TERM names nothing. With no word left the result is a blank,
-/// which no trimmed line ends with: nothing completes until the next SET TERM.
-std::string TerminatorFromSetTerm(std::string_view line, std::string_view current = ";");
+/// The terminator a SET TERM command names, the command taken without the terminator that
+/// ended it: the first word after TERM (TERMINATOR and its abbreviations down to TERM).
+/// A command that names none restores ";", as in isql-fb.
+std::string TerminatorFromSetTerm(std::string_view command);
 
 /// A statement buffer as the database receives it and the log records it: its LF-separated
 /// lines, each followed by CR LF. An empty buffer gives an empty text.
@@ -18,11 +18,13 @@ std::string SentText(std::string_view buffer);
 
 enum class LineKind { Set, Ordinary };
 
-/// What one script line did to the statement being assembled.
+/// What one script line did to the statements being assembled.
 struct AssemblyStep {
+    /// Set when the line begins with a client command (SET TERM, SET NAMES, ...).
     LineKind kind = LineKind::Ordinary;
-    /// The buffer the line completed, to be executed as one statement (possibly empty).
-    std::optional<std::string> completed;
+    /// The buffers the line completed, in order, each to be executed as one statement
+    /// (possibly empty).
+    std::vector<std::string> completed;
 };
 
 /// Where a line starts: in code, or inside a comment or literal an earlier line left open.
@@ -35,9 +37,15 @@ struct TextState {
     bool InLiteral() const { return kind == Kind::Quoted || kind == Kind::QLiteral; }
 };
 
+/// One stretch of a line as the assembler scans it: up to the next terminator in code, or to
+/// the line's end.
+struct LinePiece;
+
 /// Collects script lines into statements by the terminator convention, starting with ";"
-/// and following SET TERM lines. Comments and literals are followed across lines, so a
-/// terminator inside them ends nothing and a SET inside them is no command.
+/// and following SET TERM commands. Every terminator outside comments and literals ends a
+/// statement wherever it stands in its line, and the text after it starts the next one.
+/// Comments and literals are followed across lines, so a terminator inside them ends nothing
+/// and a SET inside them is no command.
 class StatementAssembler {
 public:
     /// Takes one script line (trimmed here, except where it lies inside a literal).
@@ -50,7 +58,16 @@ public:
     const std::string& Terminator() const { return m_terminator; }
 
 private:
+    /// Where a piece of text stands in its line.
+    enum class Edge { LineStart, LineStartInLiteral, InsideLine };
+
+    /// Carries out the piece when it is a client command; false when it is statement text.
+    bool TakeCommand(std::string_view raw, const LinePiece& piece);
+    /// Adds the piece, starting at `from`, to the statement, which its terminator completes.
+    void TakeText(std::string_view raw, std::size_t from, const LinePiece& piece, Edge edge,
+                  AssemblyStep& step);
     void Append(std::string_view piece);
+    void Complete(AssemblyStep& step);
 
     std::string m_buffer;
     bool m_hasCode = false;

@@ -1,5 +1,6 @@
 #include "db/statement.h"
 
+#include "db/client.h"
 #include "db/database.h"
 #include "db/transaction.h"
 #include "support/expect_throw.h"
@@ -238,7 +239,37 @@ TEST(Statement, ClientErrorCarriesEveryStatusLine) {
         EXPECT_NE(message.find("Dynamic SQL Error\nSQL error code = -204\n"), std::string::npos)
             << message;
         EXPECT_NE(message.find("NO_SUCH_TABLE"), std::string::npos) << message;
+        // The vector is full, its SQLSTATE dropped, but no message lost an argument.
+        EXPECT_TRUE(message.ends_with("\nAt line 1, column 15")) << message;
         EXPECT_EQ(error.SqlCode(), -204);
+    }
+}
+
+// Each EXECUTE STATEMENT level adds a message to the chain, so three levels overflow the
+// legacy API's vector in the middle of a message, where the client would print
+// "<Missing arg #1 - possibly status vector overflow>".
+TEST(Statement, ErrorCutShortByTheStatusVectorEndsWithANote) {
+    TestDatabase file;
+    file.Execute("create table parent (id integer not null primary key);\n"
+                 "create table child (id integer, pid integer references parent (id));\n"
+                 "set term ^ ;\n"
+                 "create procedure es2 as begin insert into child values (1, 99); end^\n"
+                 "create procedure es1 as begin execute statement 'execute procedure es2'; end^\n"
+                 "create procedure es0 as begin execute statement 'execute procedure es1'; end^\n"
+                 "set term ; ^");
+    Session session(file);
+    Statement call(session.database, Parameters::Raw);
+    call.SetSql("execute procedure es0");
+    try {
+        call.Execute();
+        FAIL() << "no error";
+    } catch (const EFirebirdError& error) {
+        const std::string message = error.what();
+        EXPECT_TRUE(message.starts_with("violation of FOREIGN KEY constraint")) << message;
+        EXPECT_NE(message.find("\nAt procedure 'ES2' line: 1, col: 31\n"), std::string::npos)
+            << message;
+        EXPECT_TRUE(message.ends_with("\n" + std::string(CutShortNote))) << message;
+        EXPECT_EQ(message.find("<Missing arg"), std::string::npos) << message;
     }
 }
 

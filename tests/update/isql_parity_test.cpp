@@ -4,6 +4,9 @@
 #include "update_fixture.h"
 
 #include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
 
 namespace norvane::update {
 namespace {
@@ -185,44 +188,52 @@ COMMIT WORK;
 -- end of data
 )";
 
-// What isql-fb shows of a database: its extracted metadata, every table's rows, the
-// generators and what the procedures and the view return. Indentation, blank lines and line
-// ends are not compared: statements reach the server as trimmed lines.
-std::string Picture(testing::TestDatabase& database) {
-    std::string picture;
-    auto add = [&](const std::string& text) {
-        std::size_t start = 0;
-        while (start <= text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string_view line =
-                TrimControl(std::string_view(text).substr(start, end - start));
-            if (!line.empty() && !line.starts_with("/* CREATE DATABASE")) {
-                for (std::size_t i = 0; i < line.size(); ++i) {
-                    if (line[i] != ' ' || line[i + 1] != ' ')
-                        picture += line[i];
-                }
-                picture += '\n';
+// Text as the pictures compare it: lines trimmed, blank lines and the CREATE DATABASE comment
+// dropped, runs of blanks as one. Indentation, blank lines and line ends are not compared:
+// statements reach the server as trimmed lines.
+std::string Normalized(const std::string& text) {
+    std::string normalized;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string_view line =
+            TrimControl(std::string_view(text).substr(start, end - start));
+        if (!line.empty() && !line.starts_with("/* CREATE DATABASE")) {
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                if (line[i] != ' ' || line[i + 1] != ' ')
+                    normalized += line[i];
             }
-            start = end + 1;
+            normalized += '\n';
         }
-    };
-    add(database.ExtractMetadata());
-    add(database.Output("set list on;\n"
-                        "select * from UNITS order by ID;\n"
-                        "select * from ITEMS order by ID;\n"
-                        "select gen_id(GEN_UNITS, 0) as UNITS_KEY, gen_id(GEN_ITEMS, 0) as "
-                        "ITEMS_KEY from rdb$database;\n"
-                        // isql-fb breaks a literal's lines with LF, the executor with CR LF.
-                        "select count(*) as LITERAL_KEPT from UNITS where replace(replace(NAME, "
-                        "ascii_char(13), ''), ascii_char(10), '') = 'a set;SET TERM ^ ;  of "
-                        "parts;';\n"
-                        "select * from ITEM_PRICE(1);\nselect * from ITEM_PRICE(4);\n"
-                        "select * from LABEL(2);\nselect * from PRICED_ITEMS order by ID;\n"
-                        "select cast(rdb$description as varchar(80)) as DESCRIPTION from "
-                        "rdb$relations where rdb$relation_name = 'ITEMS';\n"));
-    return picture;
+        start = end + 1;
+    }
+    return normalized;
+}
+
+// What isql-fb shows of a database: its extracted metadata and what the query prints.
+std::string Picture(testing::TestDatabase& database, std::string_view query) {
+    return Normalized(database.ExtractMetadata()) +
+           Normalized(database.Output("set list on;\n" + std::string(query)));
+}
+
+// The catalogue's picture: every table's rows, the generators and what the procedures and
+// the view return.
+std::string Picture(testing::TestDatabase& database) {
+    return Picture(database,
+                   "select * from UNITS order by ID;\n"
+                   "select * from ITEMS order by ID;\n"
+                   "select gen_id(GEN_UNITS, 0) as UNITS_KEY, gen_id(GEN_ITEMS, 0) as "
+                   "ITEMS_KEY from rdb$database;\n"
+                   // isql-fb breaks a literal's lines with LF, the executor with CR LF.
+                   "select count(*) as LITERAL_KEPT from UNITS where replace(replace(NAME, "
+                   "ascii_char(13), ''), ascii_char(10), '') = 'a set;SET TERM ^ ;  of "
+                   "parts;';\n"
+                   "select * from ITEM_PRICE(1);\nselect * from ITEM_PRICE(4);\n"
+                   "select * from LABEL(2);\nselect * from PRICED_ITEMS order by ID;\n"
+                   "select cast(rdb$description as varchar(80)) as DESCRIPTION from "
+                   "rdb$relations where rdb$relation_name = 'ITEMS';\n");
 }
 
 class IsqlParityTest : public UpdateFixture {};
@@ -249,6 +260,89 @@ TEST_F(IsqlParityTest, ScriptsLeaveWhatIsqlLeaves) {
         EXPECT_NE(expected.find(part), std::string::npos) << part << "\n" << expected;
     EXPECT_EQ(Picture(database), expected);
 }
+
+// One script of lines as isql-fb reads them, run by the executor and by isql-fb on fresh
+// databases.
+struct ParityCase {
+    const char* name;
+    std::string script;
+    /// What isql-fb prints of the rows the script leaves.
+    std::string query;
+    /// A part of that print the script's statements make: proof that they ran.
+    std::vector<std::string> shown;
+};
+
+void PrintTo(const ParityCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class IsqlParityCaseTest : public UpdateFixture,
+                           public ::testing::WithParamInterface<ParityCase> {};
+
+TEST_P(IsqlParityCaseTest, LeavesWhatIsqlLeaves) {
+    const ParityCase& c = GetParam();
+    const std::string path = Write("255.01.sql", c.script);
+    EXPECT_EQ(ExecuteScript(Context(), path, std::chrono::steady_clock::now()).failures, 0)
+        << (std::filesystem::exists(path + ".log") ? testing::ReadFile(path + ".log") : "");
+    globDB.reset();
+    testing::TestDatabase byIsql;
+    byIsql.Execute(c.script);
+
+    const std::string expected = Picture(byIsql, c.query);
+    for (const std::string& part : c.shown)
+        EXPECT_NE(expected.find(part), std::string::npos) << part << "\n" << expected;
+    EXPECT_EQ(Picture(database, c.query), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IsqlParityCaseTest,
+    ::testing::Values(
+        ParityCase{
+            "StatementsShareALine",
+            "create table T (ID integer not null primary key, S varchar(40)); insert into "
+            "T values (1, 'one; two');\n"
+            "insert into T values (2, 'x'); insert into T values (3, '/* y; */'); commit;\n"
+            "DELETE FROM T WHERE ID = 2; update T set S = S || ';' where ID = 3; -- z;\n"
+            "update T\nset S = S || '!'; create generator G; set generator G to 7;\n"
+            "commit; create index IX_T_S on T (S); /* a; */ create view V as select ID from T;\n",
+            "select * from T order by ID;\nselect gen_id(G, 0) as G_KEY from "
+            "rdb$database;\nselect count(*) as V_ROWS from V;\n",
+            {"S one; two!", "S /* y; */;!", "G_KEY 7", "V_ROWS 2", "IX_T_S"}},
+        ParityCase{"TerminatorStartsALine",
+                   "create table T (ID integer, S varchar(40));\n"
+                   "set term ^ ;\n"
+                   "create procedure ADD_ROW (ID integer) as\nbegin\n"
+                   "  insert into T values (:ID, 'added; by procedure');\nend\n"
+                   "^ create trigger T_BI for T before insert as\nbegin\n"
+                   "  new.S = coalesce(new.S, 'trigger');\nend\n"
+                   "^ set term ; ^\n"
+                   "execute procedure ADD_ROW(1); insert into T (ID) values (2);\n",
+                   "select * from T order by ID;\n",
+                   {"S added; by procedure", "S trigger", "ADD_ROW", "T_BI"}},
+        ParityCase{
+            "SetTermNamingNothing",
+            "set term ;\n"
+            "create table T (ID integer);\n"
+            "set term ^;\n"
+            "create procedure P as begin insert into T values (1); end^\n"
+            "set term ^;\n"
+            "insert into T values (2);\n"
+            "SET TERM ^ ;\n"
+            "execute block as begin insert into T values (3); end^\n"
+            "SET TERM ^ ;\n"
+            "insert into T values (4); execute procedure P;\n",
+            "select cast(list(ID) as varchar(20)) as IDS from (select ID from T order by ID);\n",
+            {"IDS 1,2,3,4"}},
+        ParityCase{
+            "SetCommandThenStatement",
+            "set list on; create table T (ID integer, S varchar(20));\n"
+            "SET NAMES UTF8; SET SQL DIALECT 3; insert into T values (1, 'a');\n"
+            "set autoddl on; set term ^ ; execute block as begin insert into T values (2, "
+            "'b'); end^ set term ; ^\n"
+            "set list off; insert into T values (3, 'c'); commit;\n",
+            "select cast(list(S) as varchar(20)) as S_LIST from (select S from T order by ID);\n",
+            {"S_LIST a,b,c"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace norvane::update

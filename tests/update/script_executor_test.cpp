@@ -277,21 +277,37 @@ INSTANTIATE_TEST_SUITE_P(
                    {}},
         ScriptCase{
             "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{Count, "1"}}},
-        ScriptCase{"TwoStatementsOnOneLineFailAsOne",
-                   "DELETE FROM T; DELETE FROM T;\r\n",
+        ScriptCase{"StatementsShareALineEachInItsTransaction",
+                   "INSERT INTO T (ID) VALUES (1); INSERT INTO NO_SUCH (ID) VALUES (2);  "
+                   "INSERT INTO T (ID) VALUES (3) ;\r\n",
+                   {{Count, "2"}, {"select sum(ID) from T", "4"}},
+                   {"INSERT INTO NO_SUCH (ID) VALUES (2)\r\n"},
+                   "NO_SUCH"},
+        ScriptCase{"TerminatorStartsALineWithMoreAfterIt",
+                   "SET TERM ^ ;\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
+                   "END\r\n^ SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
+                   {{Count, "2"}}},
+        ScriptCase{"SetTermNamingNothingRestoresTheSemicolon",
+                   "set term ^;\r\nEXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (1); END^\r\n"
+                   "set term ^;\r\nINSERT INTO T (ID) VALUES (2);\r\nset term ;\r\n"
+                   "INSERT INTO T (ID) VALUES (3);\r\n",
+                   {{Count, "3"}}},
+        ScriptCase{"StatementAfterASetCommand",
+                   "set list on; INSERT INTO T (ID) VALUES (1);\r\nSET NAMES UTF8; SET TERM ^ ; "
+                   "EXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (2); END^ SET TERM ; ^\r\n",
+                   {{Count, "2"}}},
+        // The client's own commands other than SET reach the server, which refuses them.
+        ScriptCase{"ShowAndQuitAreLoggedNotRun",
+                   "SHOW TABLES;\r\nINSERT INTO T (ID) VALUES (1);\r\nQUIT;\r\n"
+                   "INSERT INTO T (ID) VALUES (2);\r\n",
                    {{Count, "2"}},
-                   {"DELETE FROM T; DELETE FROM T\r\n"},
-                   "Token unknown",
-                   Setup + TwoRows},
+                   {"SHOW TABLES\r\n", "QUIT\r\n"},
+                   "Token unknown"},
         ScriptCase{"TerminatorAloneSubmitsAnEmptyStatement", ";\r\n", {}, {""}, "end of command"},
-        ScriptCase{
-            "ShortSetTermPilesLinesUp",
-            "SET TERM ^\r\nINSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
-            "SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (3);\r\n",
-            {{Count, "0"}},
-            {"INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2)^\r\n"
-             "INSERT INTO T (ID) VALUES (3)\r\n"},
-            "Token unknown"},
+        ScriptCase{"SetTermWithoutTheOldTerminatorNamesItsOwn",
+                   "SET TERM ^\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
+                   "END^\r\nSET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
+                   {{Count, "2"}}},
         ScriptCase{"LowerCaseSetTerm",
                    "set term ^ ;\r\nINSERT INTO T (ID) VALUES (1)^\r\n",
                    {{Count, "1"}}},

@@ -29,9 +29,8 @@ TEST_P(StatementAssemblyTest, ExecutesWhatTheLinesComplete) {
     StatementAssembler assembler;
     std::vector<std::string> executed;
     for (const std::string& line : c.lines) {
-        AssemblyStep step = assembler.Feed(line);
-        if (step.completed)
-            executed.push_back(SentText(*step.completed));
+        for (const std::string& completed : assembler.Feed(line).completed)
+            executed.push_back(SentText(completed));
     }
     EXPECT_EQ(executed, c.executed);
     EXPECT_EQ(assembler.Pending(), c.pending);
@@ -78,16 +77,67 @@ INSTANTIATE_TEST_SUITE_P(
         AssemblyCase{"CommitWork", {"COMMIT WORK;"}, {"COMMIT WORK\r\n"}, ""},
         AssemblyCase{"TwoStatementsOnOneLine",
                      {"DELETE FROM A; DELETE FROM B;"},
-                     {"DELETE FROM A; DELETE FROM B\r\n"},
+                     {"DELETE FROM A\r\n", "DELETE FROM B\r\n"},
+                     ""},
+        AssemblyCase{"CommitAfterTheStatementItEnds",
+                     {"create table t (a int); insert into t values (1);",
+                      "INSERT INTO T VALUES (2", "); commit;"},
+                     {"create table t (a int)\r\n", "insert into t values (1)\r\n",
+                      "INSERT INTO T VALUES (2\r\n)\r\n", "commit\r\n"},
+                     ""},
+        AssemblyCase{"TextAfterTheLastTerminatorStartsTheNextStatement",
+                     {"A; B", "  C ;"},
+                     {"A\r\n", "B\r\nC \r\n"},
+                     ""},
+        AssemblyCase{"TerminatorsInsideALineInCommentsAndLiterals",
+                     {"INSERT INTO T VALUES ('a;b'); /* c; d */ SELECT \"x;\" FROM R; -- e; f"},
+                     {"INSERT INTO T VALUES ('a;b')\r\n", "/* c; d */ SELECT \"x;\" FROM R\r\n"},
+                     "-- e; f"},
+        AssemblyCase{"LiteralClosedBeforeAnotherStatement",
+                     {"INSERT INTO T VALUES ('a;", "b'); INSERT INTO T VALUES ('c');"},
+                     {"INSERT INTO T VALUES ('a;\r\nb')\r\n", "INSERT INTO T VALUES ('c')\r\n"},
+                     ""},
+        AssemblyCase{"TerminatorStartsALineWithMoreAfterIt",
+                     {"SET TERM ^ ;", "EXECUTE BLOCK AS BEGIN EXIT; END", "^ SET TERM ; ^",
+                      "SELECT 1", "; SELECT 2 FROM RDB$DATABASE;"},
+                     {"EXECUTE BLOCK AS BEGIN EXIT; END\r\n", "SELECT 1\r\n",
+                      "SELECT 2 FROM RDB$DATABASE\r\n"},
+                     ""},
+        AssemblyCase{"EmptyStatementsInsideALineAreSkipped",
+                     {"SELECT 1;;", "SELECT 2; ; SELECT 3;", "SELECT 4; /* c */ ;"},
+                     {"SELECT 1\r\n", "SELECT 2\r\n", "SELECT 3\r\n", "SELECT 4\r\n"},
+                     "/* c */"},
+        AssemblyCase{
+            "StatementAfterASetCommand",
+            {"set list on; select 1 from rdb$database;",
+             "SET NAMES UTF8; SET TERM ^ ; EXECUTE BLOCK AS BEGIN END^ SET TERM ; ^ COMMIT;"},
+            {"select 1 from rdb$database\r\n", "EXECUTE BLOCK AS BEGIN END\r\n", "COMMIT\r\n"},
+            ""},
+        AssemblyCase{"SetClauseThenAStatementOnItsLine",
+                     {"UPDATE T", "SET A = 1; DELETE FROM T;"},
+                     {"UPDATE T\r\nSET A = 1\r\n", "DELETE FROM T\r\n"},
+                     ""},
+        AssemblyCase{"SetTermInsidePendingStatementWithTextAfter",
+                     {"SELECT 1", "SET TERM ^ ; FROM RDB$DATABASE^"},
+                     {"SELECT 1\r\nFROM RDB$DATABASE\r\n"},
+                     ""},
+        AssemblyCase{"SetTermNamingNothingRestoresTheSemicolon",
+                     {"set term ;", "A;", "set term ^;", "B^", "set term ^;", "C;", "SET TERM ^ ;",
+                      "SET TERM ^ ;", "D;"},
+                     {"A\r\n", "B\r\n", "C\r\n", "D\r\n"},
+                     ""},
+        AssemblyCase{"ColumnNamedLikeTermIsAClause",
+                     {"UPDATE T", "SET TERM_ID = 1;"},
+                     {"UPDATE T\r\nSET TERM_ID = 1\r\n"},
                      ""},
         AssemblyCase{"TerminatorInALineCommentEndsNothing",
                      {"-- old value;", "SELECT 1 FROM RDB$DATABASE;"},
                      {"-- old value;\r\nSELECT 1 FROM RDB$DATABASE\r\n"},
                      ""},
         AssemblyCase{"TerminatorAloneSubmitsEmptyStatement", {";"}, {""}, ""},
-        AssemblyCase{"ShortSetTermPilesLinesUp",
+        AssemblyCase{"SetTermWithoutTheOldTerminatorNamesItsOwn",
                      {"SET TERM ^", "A;", "B^", "SET TERM ; ^", "C;"},
-                     {"A;\r\nB^\r\nC\r\n"},
+                     {"A;\r\nB\r\n", "C\r\n"},
                      ""},
         AssemblyCase{"LowerCaseSetTerm", {"set term ^ ;", "X^", "Y;"}, {"X\r\n"}, "Y;", true},
         AssemblyCase{"SetTermInsidePendingStatement",
@@ -177,37 +227,42 @@ TEST(StatementAssemblerTest, ClassifiesLines) {
     EXPECT_EQ(assembler.Terminator(), "^");
 }
 
+TEST(StatementAssemblerTest, LineKindIsWhatTheLineBeginsWith) {
+    StatementAssembler assembler;
+    const AssemblyStep setThenSelect = assembler.Feed("set list on; SELECT 1;");
+    EXPECT_EQ(setThenSelect.kind, LineKind::Set);
+    EXPECT_EQ(setThenSelect.completed, std::vector<std::string>{"SELECT 1"});
+    EXPECT_EQ(assembler.Feed("SELECT 2; set list off;").kind, LineKind::Ordinary);
+    EXPECT_EQ(assembler.Feed("/* header */ SET TERM ^ ;").kind, LineKind::Set);
+    EXPECT_EQ(assembler.Terminator(), "^");
+}
+
 struct SetTermCase {
-    const char* line;
-    const char* current;
+    const char* command; // as it stands before the terminator that ends it
     const char* terminator;
 };
 
 void PrintTo(const SetTermCase& c, std::ostream* out) {
-    *out << '"' << c.line << "\" under \"" << c.current << '"';
+    *out << '"' << c.command << '"';
 }
 
 class SetTermTest : public ::testing::TestWithParam<SetTermCase> {};
 
 TEST_P(SetTermTest, NamesTheNewTerminator) {
-    const SetTermCase& c = GetParam();
-    EXPECT_EQ(TerminatorFromSetTerm(c.line, c.current), c.terminator);
+    EXPECT_EQ(TerminatorFromSetTerm(GetParam().command), GetParam().terminator);
 }
 
-// The first rows keep the single-character forms; the multi-character ones follow isql-fb,
-// which takes the whole word after TERM and ends the command with the old terminator.
+// As isql-fb reads the command: the first word after the keyword, which may be abbreviated
+// down to TERM; a command naming none restores ";".
 INSTANTIATE_TEST_SUITE_P(
-    Lines, SetTermTest,
-    ::testing::Values(SetTermCase{"SET TERM ^ ;", ";", "^"}, SetTermCase{"SET TERM ^;", ";", "^"},
-                      SetTermCase{"SET TERM ; ^", "^", ";"}, SetTermCase{"SET TERM ; ^", ";", ";"},
-                      SetTermCase{"set term ^ ;", ";", "^"}, SetTermCase{"SET TERM ^", ";", " "},
-                      SetTermCase{"SET TERM ;", ";", " "}, SetTermCase{"SET TERM", ";", " "},
-                      SetTermCase{"set term !! ;", ";", "!!"},
-                      SetTermCase{"SET TERM ^^;", ";", "^^"},
-                      SetTermCase{"SET TERM ; !!", "!!", ";"},
-                      SetTermCase{"SET TERM ;!!", "!!", ";"}, SetTermCase{"SET TERM # ;", ";", "#"},
-                      SetTermCase{"SET TERM  mM# ;", ";", "mM#"},
-                      SetTermCase{"SET TERM !!", ";", " "}));
+    Commands, SetTermTest,
+    ::testing::Values(SetTermCase{"SET TERM ^ ", "^"}, SetTermCase{"SET TERM ^", "^"},
+                      SetTermCase{"set term ; ", ";"}, SetTermCase{"SET TERM !!", "!!"},
+                      SetTermCase{"SET TERM ^^", "^^"}, SetTermCase{"SET TERM  mM# ", "mM#"},
+                      SetTermCase{"SET TERM ^ ignored", "^"}, SetTermCase{"SET\tTERM\t#", "#"},
+                      SetTermCase{"SET TERMINATOR ^", "^"}, SetTermCase{"set termi !!", "!!"},
+                      SetTermCase{"SET TERM^", "^"}, SetTermCase{"SET TERM ", ";"},
+                      SetTermCase{"SET TERM", ";"}, SetTermCase{"set term  ", ";"}));
 
 TEST(SentTextTest, EndsEveryLineWithCrLf) {
     EXPECT_EQ(SentText(""), "");
