@@ -127,11 +127,8 @@ TEST_F(Win32Installer, FileStepsSaveUnpackAndCopyThePackages) {
 
     // No Report folder in the program folder: each template fails with the system's code 3.
     testing::RecordingWindow window;
-    ui::ProgressBar bar(window);
-    ui::Label fileLabel(window, ui::Control::lFile);
-    ui::Label timeLabel(window, ui::Control::lUpdateTime);
-    auto outcome = package::InstallProgramFiles(window, programFolder, workFolder, &bar, &fileLabel,
-                                                &timeLabel);
+    const auto files = package::ListProgramFiles(programFolder, workFolder);
+    auto outcome = package::InstallProgramFiles(window, files);
     EXPECT_EQ(outcome.entries, 4);
     const std::string notFound = "error (3) " + platform::SystemErrorText(3);
     EXPECT_EQ(window.MemoLines(),
@@ -142,8 +139,7 @@ TEST_F(Win32Installer, FileStepsSaveUnpackAndCopyThePackages) {
 
     ASSERT_TRUE(platform::CreateFolder(JoinPath(programFolder, "Report")));
     testing::RecordingWindow again;
-    outcome =
-        package::InstallProgramFiles(again, programFolder, workFolder, nullptr, nullptr, nullptr);
+    outcome = package::InstallProgramFiles(again, files);
     EXPECT_EQ(again.MemoLines(), (std::vector<std::string>{"Norvanework.exe...[OK]", "A.fr3...[OK]",
                                                            "b.fr3...[OK]", "Звіт 1.fr3...[OK]"}));
     EXPECT_EQ(ReadFile(std::filesystem::path(Wide(programFolder)) / L"Report" / L"Звіт 1.fr3"),
