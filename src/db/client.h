@@ -41,9 +41,6 @@ namespace norvane::db {
     X(fb_interpret)                                                                                \
     X(isc_sqlcode)
 
-/// The last line of an error text whose status vector was too short for the server's message.
-inline constexpr std::string_view CutShortNote =
-    "(the server's message was longer than the client's status vector holds)";
 
 /// The loaded client library and its entry points.
 class Client {

@@ -3,9 +3,14 @@
 #include "base/exceptions.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace norvane::db {
+
+/// The last line of an error text whose status vector was too short for the server's message.
+inline constexpr std::string_view CutShortNote =
+    "(the server's message was longer than the client's status vector holds)";
 
 /// A failure reported by the Firebird client. what() is the client's full status text, one
 /// line a message, joined by LF.

@@ -1,7 +1,7 @@
 #include "db/statement.h"
 
-#include "db/client.h"
 #include "db/database.h"
+#include "db/firebird_error.h"
 #include "db/transaction.h"
 #include "support/expect_throw.h"
 #include "support/test_database.h"
