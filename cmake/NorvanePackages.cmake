@@ -1,8 +1,13 @@
 # Raw-data items (update packages and test fixtures) carried inside an executable.
 #
-# norvane_embed_packages(<target> [<number>.rar ...])
-#   <target> carries each archive as the raw-data item <number>_RAR, in the order given.
-#   File names must be a decimal number without leading zeros followed by ".rar".
+# norvane_embed_packages(<target> [UNCHECKED] [<number>.rar ...])
+#   <target> carries each archive as the raw-data item <number>_RAR, in the order given, and
+#   its SHA-256 as <number>_SHA256, which the installer checks before it writes the package
+#   out. File names must be a decimal number without leading zeros followed by ".rar"; two
+#   packages may not share a number. Each archive is checked at build time as the installer
+#   would check it, and for what would make it fail on any database (norvane-package-check):
+#   the build stops there, naming file and line. UNCHECKED records the digests only, for tests
+#   that carry broken packages on purpose.
 #
 # norvane_embed_items(<target> {NAME <name> | ID <integer>} FILE <file> [...])
 #   <target> carries any file as an item with a text name or an integer identifier
@@ -151,13 +156,41 @@ function(_norvane_add_item target name file)
 endfunction()
 
 function(norvane_embed_packages target)
-    foreach(archive IN LISTS ARGN)
+    set(archives ${ARGN})
+    set(check_mode "")
+    if(archives)
+        list(GET archives 0 first)
+        if(first STREQUAL "UNCHECKED")
+            list(REMOVE_AT archives 0)
+            set(check_mode --digest-only)
+        endif()
+    endif()
+    set(numbers "")
+    foreach(archive IN LISTS archives)
         get_filename_component(file_name "${archive}" NAME)
         if(NOT file_name MATCHES "^(0|[1-9][0-9]*)\\.rar$")
             message(FATAL_ERROR "norvane: a package file is named <number>.rar, the number "
                                 "without leading zeros: ${archive}")
         endif()
-        _norvane_add_item(${target} "${CMAKE_MATCH_1}_RAR" "${archive}")
+        set(number ${CMAKE_MATCH_1})
+        if(number IN_LIST numbers)
+            message(FATAL_ERROR "norvane: ${target} is given two packages numbered ${number}")
+        endif()
+        list(APPEND numbers ${number})
+        get_filename_component(archive "${archive}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+        get_property(producer GLOBAL PROPERTY "NORVANE_PACKAGE_TARGET:${archive}")
+        set(digest "${CMAKE_CURRENT_BINARY_DIR}/${target}_packages/${number}.sha256")
+        add_custom_command(OUTPUT "${digest}"
+                           COMMAND ${CMAKE_COMMAND} -E make_directory
+                                   "${CMAKE_CURRENT_BINARY_DIR}/${target}_packages"
+                           COMMAND ${NORVANE_PACKAGE_CHECK} ${check_mode} ${number} "${archive}"
+                                   "${digest}"
+                           DEPENDS "${archive}" ${producer} ${NORVANE_HOST_TOOL_DEPENDS}
+                           COMMENT "Checking package ${number} for ${target}"
+                           VERBATIM)
+        set_source_files_properties("${digest}" PROPERTIES GENERATED TRUE)
+        _norvane_add_item(${target} "${number}_RAR" "${archive}")
+        _norvane_add_item(${target} "${number}_SHA256" "${digest}")
     endforeach()
 endfunction()
 

@@ -6,6 +6,7 @@
 #include "db/run_lock.h"
 #include "package/packages.h"
 #include "package/rar_archive.h"
+#include "package/unpacked_package.h"
 #include "package/work_folder.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
@@ -153,7 +154,10 @@ bool InstallSequence::InstallPackage(std::int32_t number, const std::string& arc
                                      update::UpdateJournal& journal) {
     AnnouncePackage(number);
     const std::string archive = JoinPath(m_plan.workDir, package::PackageArchiveName(number));
-    if (!EmptyWorkFolder() || !SavePackage(number, archive) || !UnpackPackage(archive, archiver))
+    if (!EmptyWorkFolder())
+        return false;
+    const std::optional<package::CheckedPackage> checked = SavePackage(number, archive);
+    if (!checked || !UnpackPackage(archive, archiver) || !CheckUnpacked(number, checked->members))
         return false;
     platform::ThrowIfInterrupted();
 
@@ -194,26 +198,27 @@ bool InstallSequence::EmptyWorkFolder() {
     return false;
 }
 
-bool InstallSequence::SavePackage(std::int32_t number, const std::string& archive) {
-    const std::string resource = package::PackageResourceName(number);
+std::optional<package::CheckedPackage> InstallSequence::SavePackage(std::int32_t number,
+                                                                    const std::string& archive) {
     m_window.AddStatus("Копіювання пакету");
-    std::uint64_t needed = LogRoom;
+    package::CheckedPackage checked;
     try {
-        needed += package::PackageRoomNeeded(resource);
+        checked = package::CheckPackage(number);
     } catch (const package::EDamagedArchive& error) {
         StopInstall(RunReport::Install::Failed, DamagedPackageText(number, error.Message()));
-        return false;
+        return std::nullopt;
     }
+    const std::uint64_t needed = checked.RoomNeeded() + LogRoom;
     if (const auto available = platform::FreeDiskSpace(m_plan.workDir);
         available && *available < needed) {
         StopInstall(RunReport::Install::Failed,
                     "недостатньо місця на диску для каталогу " + m_plan.workDir + ": потрібно " +
                         Megabytes(needed) + " МБ, вільно " + Megabytes(*available) + " МБ");
-        return false;
+        return std::nullopt;
     }
-    package::SavePackage(resource, archive);
+    package::SavePackage(package::PackageResourceName(number), archive);
     m_window.AddStatus(archive);
-    return true;
+    return checked;
 }
 
 bool InstallSequence::UnpackPackage(const std::string& archive, const std::string& archiver) {
@@ -238,6 +243,15 @@ bool InstallSequence::UnpackPackage(const std::string& archive, const std::strin
         return false;
     }
     return true;
+}
+
+bool InstallSequence::CheckUnpacked(std::int32_t number,
+                                    const std::vector<package::RarMember>& members) {
+    const auto problem = package::UnpackedPackageProblem(members, m_plan.workDir);
+    if (!problem)
+        return true;
+    StopInstall(RunReport::Install::Failed, DamagedPackageText(number, *problem));
+    return false;
 }
 
 bool InstallSequence::CheckProgramFiles(const std::vector<package::ProgramFile>& files) {

@@ -3,6 +3,7 @@
 #include "app/history_file.h"
 #include "app/process_values.h"
 #include "app/run_report.h"
+#include "package/packages.h"
 #include "package/program_files.h"
 #include "ui/window.h"
 #include "update/update_folder_runner.h"
@@ -67,8 +68,10 @@ private:
     // The steps of one package, in order; each returns false when it stopped the install.
     void AnnouncePackage(std::int32_t number);
     bool EmptyWorkFolder();
-    bool SavePackage(std::int32_t number, const std::string& archive);
+    std::optional<package::CheckedPackage> SavePackage(std::int32_t number,
+                                                       const std::string& archive);
     bool UnpackPackage(const std::string& archive, const std::string& archiver);
+    bool CheckUnpacked(std::int32_t number, const std::vector<package::RarMember>& members);
     bool CheckProgramFiles(const std::vector<package::ProgramFile>& files);
     DatabaseOutcome ApplyToDatabase(std::int32_t number, update::UpdateJournal& journal);
     void CopyProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,

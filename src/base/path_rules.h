@@ -10,10 +10,12 @@ namespace norvane {
 struct PathRules {
     char separator;
     std::string_view folderDelimiters;
+    /// Whether two names that differ in letter case name one file.
+    bool namesIgnoreCase;
 };
 
-inline constexpr PathRules WindowsPathRules{'\\', "\\:"};
-inline constexpr PathRules PosixPathRules{'/', "/"};
+inline constexpr PathRules WindowsPathRules{'\\', "\\:", true};
+inline constexpr PathRules PosixPathRules{'/', "/", false};
 
 /// folder + separator + name, with no separator doubled and none added to an empty side.
 std::string JoinPath(std::string_view folder, std::string_view name, const PathRules& rules);

@@ -1,6 +1,7 @@
 #include "package/packages.h"
 
 #include "base/exceptions.h"
+#include "base/sha256.h"
 #include "base/text.h"
 #include "package/rar_archive.h"
 #include "platform/files.h"
@@ -45,9 +46,29 @@ std::span<const std::byte> PackageBytes(std::string_view resourceName) {
 
 } // namespace
 
-std::uint64_t PackageRoomNeeded(std::string_view resourceName) {
-    const std::span<const std::byte> bytes = PackageBytes(resourceName);
-    return bytes.size() + UnpackedSize(ListRarArchive(bytes));
+std::string PackageDigestName(std::int32_t number) {
+    return std::to_string(number) + "_SHA256";
+}
+
+std::uint64_t CheckedPackage::RoomNeeded() const {
+    return bytes.size() + UnpackedSize(members);
+}
+
+CheckedPackage CheckPackage(std::int32_t number) {
+    CheckedPackage package;
+    package.bytes = PackageBytes(PackageResourceName(number));
+    const auto recorded = platform::FindRawItem(PackageDigestName(number));
+    if (!recorded)
+        throw EDamagedArchive("немає контрольної суми, записаної під час збирання програми");
+    const std::string_view expected(reinterpret_cast<const char*>(recorded->data()),
+                                    recorded->size());
+    const std::string_view actual(reinterpret_cast<const char*>(package.bytes.data()),
+                                  package.bytes.size());
+    if (TrimControl(expected) != Sha256Hex(actual))
+        throw EDamagedArchive("контрольна сума SHA-256 не збігається з записаною під час "
+                              "збирання програми");
+    package.members = ListRarArchive(package.bytes);
+    return package;
 }
 
 void SavePackage(std::string_view resourceName, const std::string& fileName) {

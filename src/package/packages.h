@@ -1,9 +1,11 @@
 #pragma once
 
+#include "package/rar_archive.h"
 #include "platform/raw_items.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,10 +29,23 @@ std::string PackageResourceName(std::int32_t number);
 /// The archive file name of package number n: "<n>.rar".
 std::string PackageArchiveName(std::int32_t number);
 
-/// The disk room saving and unpacking a package takes: its archive, and its members as their
-/// headers give their sizes. EResNotFound "Resource <name> not found"; EDamagedArchive when
-/// the headers are not those of a whole archive.
-std::uint64_t PackageRoomNeeded(std::string_view resourceName);
+/// The item holding the SHA-256 digest of package n that was recorded when the installer was
+/// built: "<n>_SHA256", 64 lower-case hexadecimal digits.
+std::string PackageDigestName(std::int32_t number);
+
+/// A package the installer carries, checked: its bytes are those the installer was built with
+/// (their SHA-256 is the one recorded beside them) and its headers those of a whole archive.
+struct CheckedPackage {
+    std::span<const std::byte> bytes;
+    std::vector<RarMember> members;
+
+    /// The disk room saving and unpacking it takes: the archive and its members.
+    std::uint64_t RoomNeeded() const;
+};
+
+/// Package n, checked. EResNotFound "Resource <n>_RAR not found"; EDamagedArchive saying why
+/// when its digest is missing or differs or its headers are not those of a whole archive.
+CheckedPackage CheckPackage(std::int32_t number);
 
 /// Writes the stored item to fileName in one write, replacing any file of that name.
 /// EResNotFound "Resource <name> not found", EFCreateError, EWriteError.

@@ -36,11 +36,15 @@ void CleanWorkFolder(const std::string& folder) {
     }
 }
 
-std::vector<std::string> WorkFolderLeftovers(const std::string& folder) {
-    std::vector<std::string> leftovers;
+std::vector<std::string> PackagePartFiles(const std::string& folder) {
+    std::vector<std::string> files;
     for (const PackagePart& part : PackageParts(folder))
-        platform::CollectFiles(leftovers, part.place, part.mask);
-    return leftovers;
+        platform::CollectFiles(files, part.place, part.mask);
+    return files;
+}
+
+std::vector<std::string> WorkFolderLeftovers(const std::string& folder) {
+    return PackagePartFiles(folder);
 }
 
 } // namespace norvane::package

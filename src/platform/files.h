@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -78,6 +79,14 @@ void RemoveUnfinishedCopies(const std::string& folder);
 
 /// The whole content of a file. Raises EFOpenError or EReadError.
 std::string ReadWholeFile(const std::string& path);
+
+/// How many bytes ReadFileInSteps hands over at a time, at most.
+inline constexpr std::size_t ReadStepSize = 1024 * 1024;
+
+/// Reads a file from start to end, handing each step of its bytes to onStep, so that a large
+/// file is never held whole. Raises EFOpenError or EReadError.
+void ReadFileInSteps(const std::string& path,
+                     const std::function<void(std::string_view bytes)>& onStep);
 
 /// Creates or truncates path and writes bytes to it in one write. Raises EFCreateError
 /// "Cannot create file "<path>". <system text>" or EWriteError "Stream write error".

@@ -49,15 +49,16 @@ TEST(EmbeddedPackages, ItemsAreListedInTheOrderTheyWereGiven) {
     std::vector<std::string> names;
     for (const auto& name : platform::EnumerateRawItems())
         names.push_back(ItemText(name));
-    EXPECT_EQ(names, (std::vector<std::string>{"254_RAR", "255_RAR", "TFORM1", "#7", "0253_RAR",
-                                               "X_RAR_Y"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"254_RAR", "254_SHA256", "255_RAR", "255_SHA256",
+                                               "TFORM1", "#7", "0253_RAR", "X_RAR_Y", "300_RAR",
+                                               "301_RAR", "301_SHA256"}));
 }
 
 TEST(EmbeddedPackages, OnlyPackageNamesAreCollected) {
     std::vector<std::string> packageList = {"left by the caller"};
     CollectPackageNames(packageList);
     EXPECT_EQ(packageList, (std::vector<std::string>{"left by the caller", "254_RAR", "255_RAR",
-                                                     "0253_RAR", "X_RAR_Y"}));
+                                                     "0253_RAR", "X_RAR_Y", "300_RAR", "301_RAR"}));
     EXPECT_EQ(PackageNumberOf("0253_RAR"), 253);
     EXPECT_THROW_MSG(PackageNumberOf("X_RAR_Y"), EConvertError, "'X' is not a valid integer value");
 }
@@ -129,6 +130,20 @@ TEST(EmbeddedPackages, AFileThatCannotBeCreatedRaisesCreateError) {
     EXPECT_THROW_MSG(SavePackage("255_RAR", archive), EFCreateError,
                      "Cannot create file \"" + archive + "\". No such file or directory");
     EXPECT_THROW(SavePackage("255_RAR", "/dev/full"), EWriteError);
+}
+
+// A package is taken only with the digest recorded beside it when the installer was built.
+TEST(EmbeddedPackages, APackageIsCheckedAgainstItsRecordedDigest) {
+    const CheckedPackage package = CheckPackage(255);
+    EXPECT_EQ(package.bytes.size(), ReadFile(PACKAGE_255).size());
+    ASSERT_FALSE(package.members.empty());
+    EXPECT_EQ(package.RoomNeeded(), package.bytes.size() + UnpackedSize(package.members));
+    // 300 carries no digest, 301 the digest of other bytes.
+    EXPECT_THROW_MSG(CheckPackage(300), EDamagedArchive,
+                     "немає контрольної суми, записаної під час збирання програми");
+    EXPECT_THROW_MSG(CheckPackage(301), EDamagedArchive,
+                     "контрольна сума SHA-256 не збігається з записаною під час збирання програми");
+    EXPECT_THROW_MSG(CheckPackage(253), EResNotFound, "Resource 253_RAR not found");
 }
 
 } // namespace

@@ -213,24 +213,45 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     return failure;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+namespace {
+
+FileDescriptor OpenForReading(const std::string& path) {
     FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.Valid())
         throw EFOpenError("Cannot open file \"" + path + "\". " + SystemText());
+    return in;
+}
+
+// At most size bytes; 0 at the end of the file.
+std::size_t ReadSome(const FileDescriptor& in, char* data, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(in.Get(), data, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw EReadError("Stream read error");
+        return static_cast<std::size_t>(got);
+    }
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    const FileDescriptor in = OpenForReading(path);
     // Only a regular file's length says how many bytes a read will give.
     struct stat info {};
     const bool regular = ::fstat(in.Get(), &info) == 0 && S_ISREG(info.st_mode);
     const auto reported = regular ? static_cast<std::uint64_t>(info.st_size) : 0;
-    return ReadWhole(reported, [&](char* data, std::size_t size) {
-        for (;;) {
-            const ssize_t got = ::read(in.Get(), data, size);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                throw EReadError("Stream read error");
-            return static_cast<std::size_t>(got);
-        }
-    });
+    return ReadWhole(reported,
+                     [&](char* data, std::size_t size) { return ReadSome(in, data, size); });
+}
+
+void ReadFileInSteps(const std::string& path,
+                     const std::function<void(std::string_view bytes)>& onStep) {
+    const FileDescriptor in = OpenForReading(path);
+    std::string step(ReadStepSize, '\0');
+    while (const std::size_t got = ReadSome(in, step.data(), step.size()))
+        onStep(std::string_view(step.data(), got));
 }
 
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {

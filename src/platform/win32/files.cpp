@@ -165,23 +165,44 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     return std::nullopt;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+namespace {
+
+Handle OpenForReading(const std::string& path) {
     Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         throw EFOpenError("Cannot open file \"" + path + "\". " +
                           SystemErrorText(::GetLastError()));
+    return file;
+}
+
+// At most count bytes; 0 at the end of the file.
+std::size_t ReadSome(const Handle& file, char* data, std::size_t count) {
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), data, chunk, &read, nullptr))
+        throw EReadError("Stream read error");
+    return static_cast<std::size_t>(read);
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    const Handle file = OpenForReading(path);
     // A device or pipe has no length to report; it is read to its end all the same.
     LARGE_INTEGER size{};
     const bool known = ::GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0;
     const auto reported = known ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-    return ReadWhole(reported, [&](char* data, std::size_t count) {
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
-        DWORD read = 0;
-        if (!::ReadFile(file.Get(), data, chunk, &read, nullptr))
-            throw EReadError("Stream read error");
-        return static_cast<std::size_t>(read);
-    });
+    return ReadWhole(reported,
+                     [&](char* data, std::size_t count) { return ReadSome(file, data, count); });
+}
+
+void ReadFileInSteps(const std::string& path,
+                     const std::function<void(std::string_view bytes)>& onStep) {
+    const Handle file = OpenForReading(path);
+    std::string step(ReadStepSize, '\0');
+    while (const std::size_t got = ReadSome(file, step.data(), step.size()))
+        onStep(std::string_view(step.data(), got));
 }
 
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
