@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "db/firebird_error.h"
 #include "db/run_lock.h"
+#include "db/table_ids.h"
 #include "package/packages.h"
 #include "package/program_files.h"
 #include "package/work_folder.h"
@@ -120,6 +121,8 @@ bool TForm1::LockDatabase(RunLocks& locks) {
                         "базу даних уже оновлює інша запущена програма оновлення");
             return false;
         }
+        // A CREATE TABLE an earlier run was cut off in would spoil the next one made.
+        db::SkipTableIdsOfInterruptedCreates(m_values.GlobDB->GetDatabase());
         // The checks read the version before this run held the lock; another installer may
         // have applied packages since.
         const std::int32_t version = CommittedVersion();
