@@ -75,10 +75,10 @@ INSTANTIATE_TEST_SUITE_P(Tables, KilledInsideCreateTable,
                          });
 
 // A hundred kills in the update phase: at one of the first page writes of a commit (each
-// statement's, each blob file's, the journal's), or up to 3 ms after a commit started,
-// wherever the installer then is. A product is killed again and again, each rerun the first
-// to attach after the last kill, until a run gets to its end; its database is then compared
-// whole, phantom rows included.
+// statement's, each blob file's, the journal's), cutting that write off as the system does,
+// or up to 3 ms after a commit started, wherever the installer then is. A product is killed again
+// and again, each rerun the first to attach after the last kill, until a run gets to its end; its
+// database is then compared whole, phantom rows included.
 TEST(KilledUpdatePhase, AHundredKillsLeaveTheDatabaseAsAnUninterruptedRun) {
     const Reference& reference = UninterruptedRun();
     constexpr int Kills = 100;
@@ -102,7 +102,7 @@ TEST(KilledUpdatePhase, AHundredKillsLeaveTheDatabaseAsAnUninterruptedRun) {
                 "NORVANE_FAULT_COMMIT=" + std::to_string(commit(random)),
                 "NORVANE_FAULT_LANDED=" + marker / "landed"};
             if (kills % 2 == 0)
-                fault.insert(fault.end(), {"NORVANE_FAULT_WHEN=write",
+                fault.insert(fault.end(), {"NORVANE_FAULT_WHEN=write", "NORVANE_FAULT_TORN=1",
                                            "NORVANE_FAULT_WRITE=" + std::to_string(write(random))});
             else
                 fault.insert(fault.end(),

@@ -14,6 +14,9 @@
 //                                 started, from another thread, wherever the installer is then
 //   NORVANE_FAULT_WHEN=write      act just before the NORVANE_FAULT_WRITE th page the engine
 //                                 writes to a file (pwrite64) while that commit runs
+//   NORVANE_FAULT_TORN=1          with WHEN=write: as the system does with a write through its
+//                                 file cache that a kill cuts off, that page's first memory
+//                                 page (4 KiB) is written before the kill, the rest is not
 //   NORVANE_FAULT_LANDED=file     written as it acts during a commit: "inside" when the commit
 //                                 had not returned yet, else "after"; " CREATE TABLE" follows
 //                                 when that commit was one of a CREATE TABLE
@@ -25,6 +28,7 @@
 #include <ibase.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -260,6 +264,14 @@ extern "C" ssize_t pwrite64(int file, const void* bytes, size_t size, off64_t of
         const long number = ++writesInCommit;
         if (actingOnWrites && number == Setting("NORVANE_FAULT_WRITE")) {
             WriteLanded("inside", chosenCommitCreatesTable);
+            // A process killed inside a write through the file cache stops at the next memory
+            // page of it: the rest of a database page larger than that is not written. A
+            // direct write goes to the device whole or not at all.
+            if (Setting("NORVANE_FAULT_TORN") > 0 && (::fcntl(file, F_GETFL) & O_DIRECT) == 0) {
+                const long memoryPage = ::sysconf(_SC_PAGESIZE);
+                if (size > static_cast<size_t>(memoryPage))
+                    next(file, bytes, static_cast<size_t>(memoryPage), offset);
+            }
             ::raise(SignalToRaise());
         }
     }
