@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "db/firebird_error.h"
 #include "db/run_lock.h"
+#include "db/table_ids.h"
 #include "package/packages.h"
 #include "package/rar_archive.h"
 #include "package/unpacked_package.h"
@@ -123,6 +124,8 @@ bool InstallSequence::LockDatabase(RunLocks& locks) {
                         "базу даних уже оновлює інша запущена програма оновлення");
             return false;
         }
+        // A CREATE TABLE an earlier run was cut off in would spoil the next one made.
+        db::SkipTableIdsOfInterruptedCreates(m_values.GlobDB->GetDatabase());
         // The checks read the version before this run held the lock; another installer may
         // have applied packages since.
         const std::int32_t version = m_values.GlobDB->CommittedVersion();

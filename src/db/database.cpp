@@ -31,6 +31,9 @@ std::string BuildParameterBlock(const ConnectionParams& params) {
     // the system's character set, which fails for Cyrillic letters under a C locale on Linux
     // and for anything outside the ANSI code page on Windows.
     AppendParameter(block, isc_dpb_utf8_filename, {});
+    // A threshold of no pages turns the file system cache off for the database.
+    if (params.DirectPageWrites)
+        AppendParameter(block, isc_dpb_config, "FileSystemCacheThreshold = 0");
     return block;
 }
 

@@ -10,10 +10,15 @@ namespace norvane::db {
 class Client;
 class Transaction;
 
-/// The account an attachment is made with.
+/// The account an attachment is made with, and how the engine writes its pages.
 struct ConnectionParams {
     std::string UserName;
     std::string Password;
+    /// For an engine in this process: every page goes to the disk in one direct write,
+    /// bypassing the system's file cache. A cached write that a kill of the process cuts off
+    /// stops at a memory page (4 KiB), leaving a database page (8 KiB) half old, half new,
+    /// which the engine cannot tell; a direct write is not cut part-way.
+    bool DirectPageWrites = false;
     bool operator==(const ConnectionParams&) const = default;
 };
 

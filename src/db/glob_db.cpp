@@ -88,9 +88,13 @@ void CGlobDB::Connect(std::string_view server, std::string_view path, std::strin
     m_database->SetDatabaseName(std::move(name));
     m_database->SetDefaultTransaction(m_transaction.get());
     // The default password goes only with the default user.
-    m_database->SetParams(
+    ConnectionParams params =
         user.empty() ? ConnectionParams{std::string(DefaultUser), std::string(DefaultPassword)}
-                     : ConnectionParams{std::string(user), std::string(password)});
+                     : ConnectionParams{std::string(user), std::string(password)};
+    // Without a server the engine runs in this process and dies with it, also in the middle
+    // of a page write.
+    params.DirectPageWrites = TrimControl(server).empty();
+    m_database->SetParams(std::move(params));
 
     m_database->Open();
     m_transaction->StartTransaction();

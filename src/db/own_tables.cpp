@@ -2,6 +2,7 @@
 
 #include "db/firebird_error.h"
 #include "db/statement.h"
+#include "db/table_ids.h"
 #include "db/transaction.h"
 
 namespace norvane::db {
@@ -17,24 +18,41 @@ bool TableExists(Transaction& transaction, std::string_view name) {
 }
 
 void CreateTableOnFirstUse(Database& database, std::string_view name, std::string_view columns) {
-    RunAlongsideOthers(database, [&](Transaction& transaction) {
-        if (!TableExists(transaction, name))
-            RunStatement(transaction,
-                         "create table " + std::string(name) + " (" + std::string(columns) + ")");
+    const auto exists = [&](Transaction& transaction) { return TableExists(transaction, name); };
+    bool found = false;
+    RunInOwnTransaction(database, [&](Transaction& transaction) { found = exists(transaction); });
+    if (found)
+        return;
+    SkipTableIdsOfInterruptedCreates(database);
+    DoOnce(database, exists, [&](Transaction& transaction) {
+        RunStatement(transaction,
+                     "create table " + std::string(name) + " (" + std::string(columns) + ")");
     });
 }
 
-void RunAlongsideOthers(Database& database, const std::function<void(Transaction&)>& work) {
-    Transaction transaction(database);
-    transaction.StartTransaction();
+void DoOnce(Database& database, const std::function<bool(Transaction&)>& done,
+            const std::function<void(Transaction&)>& work) {
+    bool doneAlready = false;
+    const auto check = [&](Transaction& transaction) { doneAlready = done(transaction); };
+    RunInOwnTransaction(database, check);
+    if (doneAlready)
+        return;
     try {
-        work(transaction);
-        transaction.Commit();
+        RunInOwnTransaction(database, work);
     } catch (const EFirebirdError& error) {
         if (error.IsFatal())
             throw;
-        transaction.Abandon();
+        RunInOwnTransaction(database, check);
+        if (!doneAlready)
+            throw;
     }
+}
+
+void RunInOwnTransaction(Database& database, const std::function<void(Transaction&)>& work) {
+    Transaction transaction(database);
+    transaction.StartTransaction();
+    work(transaction);
+    transaction.Commit();
 }
 
 void RunStatement(Transaction& transaction, const std::string& sql) {

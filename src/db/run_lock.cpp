@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/firebird_error.h"
 #include "db/own_tables.h"
+#include "db/statement.h"
 
 namespace norvane::db {
 
@@ -17,6 +18,15 @@ constexpr const char* AddRow = "insert into NORVANE$UPDATE_LOCK (ID) "
 constexpr const char* TakeRow =
     "update NORVANE$UPDATE_LOCK set TAKEN_AT = current_timestamp where ID = 1";
 
+bool LockRowExists(Transaction& transaction) {
+    Statement query(transaction, Parameters::Raw);
+    query.SetSql("select count(*) from NORVANE$UPDATE_LOCK where ID = 1");
+    query.Execute();
+    const bool found = query.Fetch() && std::get<ScaledInteger>(query.Field(0)).value > 0;
+    query.Close();
+    return found;
+}
+
 } // namespace
 
 DatabaseRunLock::DatabaseRunLock(Database& database)
@@ -28,8 +38,8 @@ DatabaseRunLock::~DatabaseRunLock() {
 
 void DatabaseRunLock::EnsureLockRow() {
     CreateTableOnFirstUse(m_database, Table, Columns);
-    RunAlongsideOthers(m_database,
-                       [](Transaction& transaction) { RunStatement(transaction, AddRow); });
+    DoOnce(m_database, LockRowExists,
+           [](Transaction& transaction) { RunStatement(transaction, AddRow); });
 }
 
 DatabaseRunLock::Result DatabaseRunLock::Acquire() {

@@ -17,7 +17,8 @@ namespace {
 using testing::TestDatabase;
 using testing::TestServer;
 
-const ConnectionParams DefaultAccount{"sysdba", "quillbark"};
+// Local files only: an engine in the process writes its pages directly.
+const ConnectionParams DefaultAccount{"sysdba", "quillbark", true};
 
 void RunSql(CGlobDB& globDb, const std::string& sql) {
     Statement statement(globDb.GetDatabase(), Parameters::Raw);
@@ -78,7 +79,17 @@ TEST(CGlobDB, DefaultPasswordOnlyWithDefaultUser) {
     EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", "given"), EFirebirdError);
     EXPECT_EQ(globDb.GetDatabase().Params(), DefaultAccount);
     EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "bob", ""), EFirebirdError);
-    EXPECT_EQ(globDb.GetDatabase().Params(), (ConnectionParams{"bob", ""}));
+    EXPECT_EQ(globDb.GetDatabase().Params(), (ConnectionParams{"bob", "", true}));
+}
+
+// An engine in the installer's process dies with it, also in the middle of a page write; a
+// server's does not.
+TEST(CGlobDB, PagesAreWrittenDirectlyOnlyByAnEngineInTheProcess) {
+    CGlobDB globDb("/nonexistent/app", "", "");
+    EXPECT_THROW(globDb.Connect("", "/nonexistent/x.fdb", "", ""), EFirebirdError);
+    EXPECT_TRUE(globDb.GetDatabase().Params().DirectPageWrites);
+    EXPECT_THROW(globDb.Connect("127.0.0.1/1", "/nonexistent/x.fdb", "", ""), EFirebirdError);
+    EXPECT_FALSE(globDb.GetDatabase().Params().DirectPageWrites);
 }
 
 TEST(CGlobDB, BlankPathOpensVuvavariBesideTheProgram) {

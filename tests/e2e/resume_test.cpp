@@ -2,191 +2,16 @@
 // at counted points of a real update from 254 (a commit of its own, a program file put in
 // place, before or after either) and run again: every time, the database and the program
 // folder end as an update that was never interrupted leaves them, byte for byte.
-#include "support/child_process.h"
-#include "support/temp_folder.h"
-#include "support/test_database.h"
+#include "resume_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <optional>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace norvane::testing {
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr int Killed = 128 + 9;
-
-/// A product folder at release 254 with the installer in it.
-class Product {
-public:
-    Product() {
-        fs::create_directory(m_program.Path() / "Report");
-        fs::copy_file(NORVANE_INSTALLER, Installer());
-        fs::permissions(Installer(), fs::perms::owner_all);
-        m_database.Execute("create table versions (code integer, build integer, data integer,"
-                           " update_date timestamp);"
-                           "create table INFO_DOC (ID integer not null primary key,"
-                           " NOTE_U blob sub_type 0);"
-                           "insert into INFO_DOC (ID) values (7);"
-                           "insert into INFO_DOC (ID) values (10);"
-                           "insert into versions values (1, 4, 254, '2020-01-01');");
-        WriteFile(m_program.Path() / "nrv.ini",
-                  "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
-    }
-
-    std::string Installer() const { return m_program / "norvane-update"; }
-
-    /// Runs the installer unattended; fault names what the fault library is to do.
-    int Run(const std::vector<std::string>& fault = {}) {
-        std::vector<std::string> environment{"TMPDIR=" + m_temp.Str(), "DISPLAY="};
-        if (!fault.empty()) {
-            environment.insert(environment.end(), {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
-                                                   "LD_PRELOAD=" NORVANE_FAULT_INJECTION});
-            environment.insert(environment.end(), fault.begin(), fault.end());
-        }
-        ChildProcess installer({Installer(), "--unattended"}, environment);
-        const int status = installer.Wait();
-        m_lastOutput = installer.Out() + installer.Err();
-        return status;
-    }
-    const std::string& LastOutput() const { return m_lastOutput; }
-
-    /// Everything an update changes in the database, as text to compare.
-    std::string DatabaseState() {
-        std::string state = m_database.ExtractMetadata();
-        state += m_database.Output("set list on;"
-                                   "select N, T from NOKEY order by N, T;"
-                                   "select code, build, data, update_date from versions"
-                                   " order by update_date;"
-                                   "select PACKAGE, ITEM, DIGEST, ORDINAL"
-                                   " from NORVANE$UPDATE_JOURNAL order by 1, 2, 4;"
-                                   "select ID, TAKEN_AT from NORVANE$UPDATE_LOCK;");
-        for (const int id : {7, 10})
-            state += "blob " + std::to_string(id) + ": " +
-                     m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = " +
-                                          std::to_string(id)) +
-                     "\n";
-        // Every product's database has a path of its own.
-        for (std::size_t at = state.find(m_database.Path()); at != std::string::npos;
-             at = state.find(m_database.Path()))
-            state.replace(at, m_database.Path().size(), "<database>");
-        return state;
-    }
-
-    /// Every file of the program folder but the installer, nrv.ini (which names the product's
-    /// own database) and the history, with its bytes.
-    std::map<std::string, std::string> ProgramFolder() const {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(m_program.Path())) {
-            const std::string relative = fs::relative(entry.path(), m_program.Path()).string();
-            if (relative == "norvane-update" || relative == "nrv.ini" ||
-                relative == "norvane-update.log")
-                continue;
-            files[relative] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
-        }
-        return files;
-    }
-
-    /// The run blocks of the history.
-    int HistoryBlocks() const {
-        const std::string history = ReadFile(m_program.Path() / "norvane-update.log");
-        int blocks = 0;
-        for (std::size_t at = history.find("=== "); at != std::string::npos;
-             at = history.find("=== ", at + 1))
-            ++blocks;
-        return blocks;
-    }
-
-private:
-    TempFolder m_program;
-    TempFolder m_temp;
-    TestDatabase m_database;
-    std::string m_lastOutput;
-};
-
-/// The state an uninterrupted update leaves, and how many points a run has to be cut at.
-struct Reference {
-    int status = -1;
-    std::string database;
-    std::map<std::string, std::string> programFolder;
-    long commits = 0;
-    long renames = 0;
-};
-
-// The reference is made once for all the test processes of a build and kept in a file,
-// written whole under another name first, so that one process never reads half of another's.
-void Save(const Reference& reference, const fs::path& file) {
-    std::ostringstream out;
-    const auto text = [&](const std::string& value) { out << value.size() << ' ' << value; };
-    out << reference.status << ' ' << reference.commits << ' ' << reference.renames << ' ';
-    text(reference.database);
-    out << ' ' << reference.programFolder.size() << ' ';
-    for (const auto& [name, bytes] : reference.programFolder) {
-        text(name);
-        text(bytes);
-    }
-    const fs::path staged = file.string() + "." + std::to_string(::getpid());
-    WriteFile(staged, out.str());
-    fs::rename(staged, file);
-}
-
-std::optional<Reference> Load(const fs::path& file) {
-    std::istringstream in(ReadFile(file));
-    Reference reference;
-    const auto text = [&](std::string& value) {
-        std::size_t size = 0;
-        in >> size;
-        in.get();
-        value.resize(size);
-        in.read(value.data(), static_cast<std::streamsize>(size));
-    };
-    std::size_t files = 0;
-    if (!(in >> reference.status >> reference.commits >> reference.renames))
-        return std::nullopt;
-    text(reference.database);
-    in >> files;
-    for (std::size_t i = 0; i < files; ++i) {
-        std::string name;
-        std::string bytes;
-        text(name);
-        text(bytes);
-        reference.programFolder[name] = bytes;
-    }
-    return in ? std::optional(reference) : std::nullopt;
-}
-
-const Reference& UninterruptedRun() {
-    static const Reference reference = [] {
-        const fs::path cache =
-            fs::path(NORVANE_RESUME_CACHE) /
-            ("reference-" +
-             std::to_string(fs::last_write_time(NORVANE_INSTALLER).time_since_epoch().count()));
-        if (auto saved = Load(cache))
-            return *saved;
-        Product product;
-        TempFolder tally;
-        Reference made;
-        made.status = product.Run({"NORVANE_FAULT_TALLY=" + tally / "tally"});
-        made.database = product.DatabaseState();
-        made.programFolder = product.ProgramFolder();
-        std::istringstream(ReadFile(tally.Path() / "tally")) >> made.commits >> made.renames;
-        fs::create_directories(cache.parent_path());
-        Save(made, cache);
-        return made;
-    }();
-    return reference;
-}
 
 TEST(ResumeReference, AnUninterruptedUpdateReachesTheNewestPackage) {
     const Reference& reference = UninterruptedRun();
@@ -201,6 +26,8 @@ TEST(ResumeReference, AnUninterruptedUpdateReachesTheNewestPackage) {
     // for each of the 59 statements that succeed, each blob file and the journal's own work.
     EXPECT_EQ(reference.renames, 7);
     EXPECT_GT(reference.commits, 62);
+    // NORVANE$UPDATE_LOCK, NORVANE$UPDATE_JOURNAL and NOKEY.
+    EXPECT_EQ(reference.createTableWrites.size(), 3u);
 }
 
 /// One point to cut a run at: a commit at a share of all the run's commits (in fifteenths),

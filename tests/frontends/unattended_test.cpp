@@ -242,12 +242,13 @@ TEST_F(UnattendedTest, AClosedOutputDoesNotStopTheUpdate) {
 class InterruptTest : public UnattendedTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(InterruptTest, FinishesTheStatementAndStops) {
-    // The signal comes when the ninth commit has returned: one of the first statements of
-    // 255.01.sql, after the run lock, the version check and the journal's own work.
+    // The signal comes when the second commit of 255.01.sql's statements has returned, each
+    // counted from the first statement recorded in the journal.
     const Outcome outcome =
         Run({"--unattended"},
             {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION, "LD_PRELOAD=" NORVANE_FAULT_INJECTION,
-             "NORVANE_FAULT_COMMIT=9", std::string("NORVANE_FAULT_SIGNAL=") + GetParam()});
+             "NORVANE_FAULT_COUNT_FROM=insert into NORVANE$UPDATE_JOURNAL",
+             "NORVANE_FAULT_COMMIT=2", std::string("NORVANE_FAULT_SIGNAL=") + GetParam()});
     EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
     EXPECT_EQ(outcome.err, "error: оновлення перервано\n");
     const auto lines = Lines(outcome.out);

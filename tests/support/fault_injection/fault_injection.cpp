@@ -3,21 +3,46 @@
 // (LD_PRELOAD); every client call it does not define reaches the real client, on which it
 // depends.
 //
-//   NORVANE_FAULT_COMMIT=n     act at the nth isc_commit_transaction
-//   NORVANE_FAULT_RENAME=n     act at the nth rename (a program file put in place)
-//   NORVANE_FAULT_WHEN=before  act before that call instead of after it returned
-//   NORVANE_FAULT_SIGNAL=TERM  the signal raised at the installer: KILL (the default), TERM,
-//                              INT or HUP
-//   NORVANE_FAULT_TALLY=file   when the installer ends normally, the numbers of commits and
-//                              renames it made are written to file, "commits renames"
+//   NORVANE_FAULT_COMMIT=n        act at the nth isc_commit_transaction
+//   NORVANE_FAULT_COUNT_FROM=text the commits NORVANE_FAULT_COMMIT counts start with the first
+//                                 statement prepared whose text holds text
+//   NORVANE_FAULT_CREATE_TABLE=n  act at the nth commit of a transaction that prepared a
+//                                 CREATE TABLE
+//   NORVANE_FAULT_RENAME=n        act at the nth rename (a program file put in place)
+//   NORVANE_FAULT_WHEN=before     act before that call instead of after it returned
+//   NORVANE_FAULT_WHEN=during     act NORVANE_FAULT_DELAY_US microseconds after that commit
+//                                 started, from another thread, wherever the installer is then
+//   NORVANE_FAULT_WHEN=write      act just before the NORVANE_FAULT_WRITE th page the engine
+//                                 writes to a file (pwrite64) while that commit runs
+//   NORVANE_FAULT_TORN=1          with WHEN=write: as the system does with a write through its
+//                                 file cache that a kill cuts off, that page's first memory
+//                                 page (4 KiB) is written before the kill, the rest is not
+//   NORVANE_FAULT_LANDED=file     written as it acts during a commit: "inside" when the commit
+//                                 had not returned yet, else "after"; " CREATE TABLE" follows
+//                                 when that commit was one of a CREATE TABLE
+//   NORVANE_FAULT_SIGNAL=TERM     the signal raised at the installer: KILL (the default), TERM,
+//                                 INT or HUP
+//   NORVANE_FAULT_TALLY=file      when the installer ends normally, written as
+//                                 "commits renames" on one line, then the pages each CREATE
+//                                 TABLE commit wrote, on the next
 #include <ibase.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -26,9 +51,20 @@ long Setting(const char* name) {
     return value != nullptr ? std::atol(value) : 0;
 }
 
-bool ActsBefore() {
+// When to act at the chosen call; after it returned unless the test says otherwise.
+enum class Moment { Before, After, During, Write };
+
+Moment ChosenMoment() {
     const char* when = std::getenv("NORVANE_FAULT_WHEN");
-    return when != nullptr && std::strcmp(when, "before") == 0;
+    if (when == nullptr)
+        return Moment::After;
+    if (std::strcmp(when, "before") == 0)
+        return Moment::Before;
+    if (std::strcmp(when, "during") == 0)
+        return Moment::During;
+    if (std::strcmp(when, "write") == 0)
+        return Moment::Write;
+    return Moment::After;
 }
 
 int SignalToRaise() {
@@ -46,14 +82,99 @@ int SignalToRaise() {
 
 // Acts when call number `number` of a kind is the one the test named, at the moment it asked
 // for: before the call is made, or after it returned.
-void ActAt(long number, const char* setting, bool before) {
+void ActAt(long number, const char* setting, Moment moment) {
     const long wanted = Setting(setting);
-    if (wanted > 0 && number == wanted && ActsBefore() == before)
+    if (wanted > 0 && number == wanted && ChosenMoment() == moment)
         ::raise(SignalToRaise());
 }
 
+// The chosen commit is still in the client while this is false.
+std::atomic<bool> chosenCommitReturned{false};
+
+void WriteLanded(const char* where, bool createsTable) {
+    if (const char* file = std::getenv("NORVANE_FAULT_LANDED")) {
+        if (std::FILE* out = std::fopen(file, "w")) {
+            std::fputs(where, out);
+            if (createsTable)
+                std::fputs(" CREATE TABLE", out);
+            std::fclose(out);
+        }
+    }
+}
+
+// Acts a while after the chosen commit started, telling the test whether the commit was
+// still running then.
+void ActDuring(long number, const char* setting, bool createsTable) {
+    const long wanted = Setting(setting);
+    if (wanted <= 0 || number != wanted || ChosenMoment() != Moment::During)
+        return;
+    std::thread([createsTable] {
+        std::this_thread::sleep_for(std::chrono::microseconds(Setting("NORVANE_FAULT_DELAY_US")));
+        WriteLanded(chosenCommitReturned ? "after" : "inside", createsTable);
+        ::raise(SignalToRaise());
+    }).detach();
+}
+
+// The pages written while the chosen commit (or, for the tally, any CREATE TABLE commit)
+// runs; -1 outside such a commit.
+std::atomic<long> writesInCommit{-1};
+// Whether the commit running is the one to act in at a page write.
+std::atomic<bool> actingOnWrites{false};
+std::atomic<bool> chosenCommitCreatesTable{false};
+
+// Makes the page writes count when this commit is the one chosen to act in.
+void WatchWrites(long number, const char* setting, bool createsTable) {
+    const long wanted = Setting(setting);
+    if (wanted <= 0 || number != wanted || ChosenMoment() != Moment::Write)
+        return;
+    chosenCommitCreatesTable = createsTable;
+    actingOnWrites = true;
+    writesInCommit = 0;
+}
+
 long commits = 0;
+// The commits NORVANE_FAULT_COMMIT counts, from the statement NORVANE_FAULT_COUNT_FROM names.
+long countedCommits = 0;
+std::atomic<bool> counting{std::getenv("NORVANE_FAULT_COUNT_FROM") == nullptr};
+long createTableCommits = 0;
 long renames = 0;
+std::vector<long> createTableWrites;
+
+// The transactions that prepared a CREATE TABLE and have not ended yet.
+std::mutex creatingMutex;
+std::set<isc_tr_handle> creating;
+
+bool IsCreateTable(const char* sql, unsigned short length) {
+    const std::size_t size = length != 0 ? length : std::strlen(sql);
+    std::size_t at = 0;
+    // Blanks and comments may stand before the statement.
+    while (at < size) {
+        if (std::isspace(static_cast<unsigned char>(sql[at]))) {
+            ++at;
+        } else if (at + 1 < size && sql[at] == '/' && sql[at + 1] == '*') {
+            const std::size_t end = std::string_view(sql, size).find("*/", at + 2);
+            at = end != std::string_view::npos ? end + 2 : size;
+        } else if (at + 1 < size && sql[at] == '-' && sql[at + 1] == '-') {
+            while (at < size && sql[at] != '\n')
+                ++at;
+        } else {
+            break;
+        }
+    }
+    constexpr char Wanted[] = "create table";
+    for (std::size_t i = 0; i + 1 < sizeof Wanted; ++i) {
+        if (at + i >= size || std::tolower(static_cast<unsigned char>(sql[at + i])) != Wanted[i])
+            return false;
+    }
+    return true;
+}
+
+// Whether the transaction prepared a CREATE TABLE; it is forgotten either way, since its
+// handle may be given to a later transaction.
+bool EndsCreating(isc_tr_handle* transaction) {
+    std::lock_guard lock(creatingMutex);
+    return transaction != nullptr && creating.erase(*transaction) > 0;
+}
 
 // Tells a test how many points a whole run has, to choose among.
 struct Tally {
@@ -63,6 +184,9 @@ struct Tally {
             return;
         if (std::FILE* out = std::fopen(file, "w")) {
             std::fprintf(out, "%ld %ld\n", commits, renames);
+            for (const long writes : createTableWrites)
+                std::fprintf(out, "%ld ", writes);
+            std::fprintf(out, "\n");
             std::fclose(out);
         }
     }
@@ -74,21 +198,82 @@ template <typename Function> Function Next(const char* name) {
 
 } // namespace
 
+extern "C" ISC_STATUS ISC_EXPORT isc_dsql_prepare(ISC_STATUS* status, isc_tr_handle* transaction,
+                                                  isc_stmt_handle* statement, unsigned short length,
+                                                  const ISC_SCHAR* sql, unsigned short dialect,
+                                                  XSQLDA* sqlda) {
+    static const auto next = Next<decltype(&isc_dsql_prepare)>("isc_dsql_prepare");
+    if (transaction != nullptr && sql != nullptr && IsCreateTable(sql, length)) {
+        std::lock_guard lock(creatingMutex);
+        creating.insert(*transaction);
+    }
+    if (const char* from = std::getenv("NORVANE_FAULT_COUNT_FROM");
+        from != nullptr && sql != nullptr &&
+        std::string_view(sql, length != 0 ? length : std::strlen(sql)).find(from) !=
+            std::string_view::npos)
+        counting = true;
+    return next(status, transaction, statement, length, sql, dialect, sqlda);
+}
+
+extern "C" ISC_STATUS ISC_EXPORT isc_rollback_transaction(ISC_STATUS* status,
+                                                          isc_tr_handle* transaction) {
+    static const auto next = Next<decltype(&isc_rollback_transaction)>("isc_rollback_transaction");
+    EndsCreating(transaction);
+    return next(status, transaction);
+}
+
 extern "C" ISC_STATUS ISC_EXPORT isc_commit_transaction(ISC_STATUS* status,
                                                         isc_tr_handle* transaction) {
     static const auto next = Next<decltype(&isc_commit_transaction)>("isc_commit_transaction");
-    const long number = ++commits;
-    ActAt(number, "NORVANE_FAULT_COMMIT", true);
+    ++commits;
+    const long number = counting ? ++countedCommits : 0;
+    const long createTable = EndsCreating(transaction) ? ++createTableCommits : 0;
+    ActAt(number, "NORVANE_FAULT_COMMIT", Moment::Before);
+    ActAt(createTable, "NORVANE_FAULT_CREATE_TABLE", Moment::Before);
+    ActDuring(number, "NORVANE_FAULT_COMMIT", createTable > 0);
+    ActDuring(createTable, "NORVANE_FAULT_CREATE_TABLE", true);
+    if (createTable > 0)
+        writesInCommit = 0;
+    WatchWrites(number, "NORVANE_FAULT_COMMIT", createTable > 0);
+    WatchWrites(createTable, "NORVANE_FAULT_CREATE_TABLE", true);
     const ISC_STATUS result = next(status, transaction);
-    ActAt(number, "NORVANE_FAULT_COMMIT", false);
+    if (createTable > 0)
+        createTableWrites.push_back(writesInCommit);
+    writesInCommit = -1;
+    actingOnWrites = false;
+    if ((Setting("NORVANE_FAULT_COMMIT") == number && number > 0) ||
+        (Setting("NORVANE_FAULT_CREATE_TABLE") == createTable && createTable > 0))
+        chosenCommitReturned = true;
+    ActAt(number, "NORVANE_FAULT_COMMIT", Moment::After);
+    ActAt(createTable, "NORVANE_FAULT_CREATE_TABLE", Moment::After);
     return result;
 }
 
 extern "C" int rename(const char* from, const char* to) {
     static const auto next = Next<int (*)(const char*, const char*)>("rename");
     const long number = ++renames;
-    ActAt(number, "NORVANE_FAULT_RENAME", true);
+    ActAt(number, "NORVANE_FAULT_RENAME", Moment::Before);
     const int result = next(from, to);
-    ActAt(number, "NORVANE_FAULT_RENAME", false);
+    ActAt(number, "NORVANE_FAULT_RENAME", Moment::After);
     return result;
+}
+
+extern "C" ssize_t pwrite64(int file, const void* bytes, size_t size, off64_t offset) {
+    static const auto next = Next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
+    if (writesInCommit >= 0) {
+        const long number = ++writesInCommit;
+        if (actingOnWrites && number == Setting("NORVANE_FAULT_WRITE")) {
+            WriteLanded("inside", chosenCommitCreatesTable);
+            // A process killed inside a write through the file cache stops at the next memory
+            // page of it: the rest of a database page larger than that is not written. A
+            // direct write goes to the device whole or not at all.
+            if (Setting("NORVANE_FAULT_TORN") > 0 && (::fcntl(file, F_GETFL) & O_DIRECT) == 0) {
+                const long memoryPage = ::sysconf(_SC_PAGESIZE);
+                if (size > static_cast<size_t>(memoryPage))
+                    next(file, bytes, static_cast<size_t>(memoryPage), offset);
+            }
+            ::raise(SignalToRaise());
+        }
+    }
+    return next(file, bytes, size, offset);
 }

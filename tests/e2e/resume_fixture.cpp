@@ -1,0 +1,172 @@
+#include "resume_fixture.h"
+
+#include "support/child_process.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+
+namespace norvane::testing {
+
+namespace fs = std::filesystem;
+
+Product::Product() {
+    fs::create_directory(m_program.Path() / "Report");
+    fs::copy_file(NORVANE_INSTALLER, Installer());
+    fs::permissions(Installer(), fs::perms::owner_all);
+    m_database.Execute("create table versions (code integer, build integer, data integer,"
+                       " update_date timestamp);"
+                       "create table INFO_DOC (ID integer not null primary key,"
+                       " NOTE_U blob sub_type 0);"
+                       "insert into INFO_DOC (ID) values (7);"
+                       "insert into INFO_DOC (ID) values (10);"
+                       "insert into versions values (1, 4, 254, '2020-01-01');");
+    WriteFile(m_program.Path() / "nrv.ini",
+              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
+}
+
+int Product::Run(const std::vector<std::string>& fault) {
+    std::vector<std::string> environment{"TMPDIR=" + m_temp.Str(), "DISPLAY="};
+    if (!fault.empty()) {
+        environment.insert(environment.end(), {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
+                                               "LD_PRELOAD=" NORVANE_FAULT_INJECTION});
+        environment.insert(environment.end(), fault.begin(), fault.end());
+    }
+    ChildProcess installer({Installer(), "--unattended"}, environment);
+    const int status = installer.Wait();
+    m_lastOutput = installer.Out() + installer.Err();
+    return status;
+}
+
+std::string Product::DatabaseState() {
+    std::string state = m_database.ExtractMetadata();
+    state += m_database.Output(
+        "set list on;"
+        "select N, T from NOKEY order by N, T;"
+        "select code, build, data, update_date from versions order by update_date;"
+        "select ID from INFO_DOC order by ID;"
+        "select PACKAGE, ITEM, DIGEST, ORDINAL from NORVANE$UPDATE_JOURNAL order by 1, 2, 4;"
+        "select ID, TAKEN_AT from NORVANE$UPDATE_LOCK;"
+        // The engine's own transaction writes no row of these tables.
+        "select (select count(*) from NOKEY where rdb$record_version = 0) NOKEY_UNWRITTEN,"
+        " (select count(*) from versions where rdb$record_version = 0) VERSIONS_UNWRITTEN,"
+        " (select count(*) from INFO_DOC where rdb$record_version = 0) INFO_DOC_UNWRITTEN,"
+        " (select count(*) from NORVANE$UPDATE_JOURNAL where rdb$record_version = 0)"
+        " JOURNAL_UNWRITTEN from rdb$database;");
+    for (const int id : {7, 10})
+        state +=
+            "blob " + std::to_string(id) + ": " +
+            m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = " + std::to_string(id)) +
+            "\n";
+    // Every product's database has a path of its own.
+    for (std::size_t at = state.find(m_database.Path()); at != std::string::npos;
+         at = state.find(m_database.Path()))
+        state.replace(at, m_database.Path().size(), "<database>");
+    return state;
+}
+
+std::map<std::string, std::string> Product::ProgramFolder() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(m_program.Path())) {
+        const std::string relative = fs::relative(entry.path(), m_program.Path()).string();
+        if (relative == "norvane-update" || relative == "nrv.ini" ||
+            relative == "norvane-update.log")
+            continue;
+        files[relative] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
+    }
+    return files;
+}
+
+int Product::HistoryBlocks() const {
+    const std::string history = ReadFile(m_program.Path() / "norvane-update.log");
+    int blocks = 0;
+    for (std::size_t at = history.find("=== "); at != std::string::npos;
+         at = history.find("=== ", at + 1))
+        ++blocks;
+    return blocks;
+}
+
+namespace {
+
+// The reference is made once for all the test processes of a build and kept in a file,
+// written whole under another name first, so that one process never reads half of another's.
+void Save(const Reference& reference, const fs::path& file) {
+    std::ostringstream out;
+    const auto text = [&](const std::string& value) { out << value.size() << ' ' << value; };
+    out << reference.status << ' ' << reference.commits << ' ' << reference.renames << ' ';
+    text(reference.database);
+    out << ' ' << reference.programFolder.size() << ' ';
+    for (const auto& [name, bytes] : reference.programFolder) {
+        text(name);
+        text(bytes);
+    }
+    out << ' ' << reference.createTableWrites.size();
+    for (const long writes : reference.createTableWrites)
+        out << ' ' << writes;
+    const fs::path staged = file.string() + "." + std::to_string(::getpid());
+    WriteFile(staged, out.str());
+    fs::rename(staged, file);
+}
+
+std::optional<Reference> Load(const fs::path& file) {
+    std::istringstream in(ReadFile(file));
+    Reference reference;
+    const auto text = [&](std::string& value) {
+        std::size_t size = 0;
+        in >> size;
+        in.get();
+        value.resize(size);
+        in.read(value.data(), static_cast<std::streamsize>(size));
+    };
+    std::size_t files = 0;
+    if (!(in >> reference.status >> reference.commits >> reference.renames))
+        return std::nullopt;
+    text(reference.database);
+    in >> files;
+    for (std::size_t i = 0; i < files; ++i) {
+        std::string name;
+        std::string bytes;
+        text(name);
+        text(bytes);
+        reference.programFolder[name] = bytes;
+    }
+    std::size_t creates = 0;
+    in >> creates;
+    reference.createTableWrites.resize(creates);
+    for (long& writes : reference.createTableWrites)
+        in >> writes;
+    return in ? std::optional(reference) : std::nullopt;
+}
+
+} // namespace
+
+const Reference& UninterruptedRun() {
+    static const Reference reference = [] {
+        // Named after the state's form and the installer, so that neither a change of what
+        // is compared nor a new build reads an old reference.
+        const fs::path cache =
+            fs::path(NORVANE_RESUME_CACHE) /
+            ("reference-3-" +
+             std::to_string(fs::last_write_time(NORVANE_INSTALLER).time_since_epoch().count()));
+        if (auto saved = Load(cache))
+            return *saved;
+        Product product;
+        TempFolder tally;
+        Reference made;
+        made.status = product.Run({"NORVANE_FAULT_TALLY=" + tally / "tally"});
+        made.database = product.DatabaseState();
+        made.programFolder = product.ProgramFolder();
+        std::istringstream counts(ReadFile(tally.Path() / "tally"));
+        counts >> made.commits >> made.renames;
+        for (long writes = 0; counts >> writes;)
+            made.createTableWrites.push_back(writes);
+        fs::create_directories(cache.parent_path());
+        Save(made, cache);
+        return made;
+    }();
+    return reference;
+}
+
+} // namespace norvane::testing

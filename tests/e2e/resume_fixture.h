@@ -1,0 +1,62 @@
+#pragma once
+
+// A product folder at release 254 for the tests that cut a real installer run off and run it
+// again, and the state an update that was never interrupted leaves it in.
+
+#include "support/temp_folder.h"
+#include "support/test_database.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace norvane::testing {
+
+/// The status of an installer ended by SIGKILL.
+constexpr int Killed = 128 + 9;
+
+/// A product folder at release 254 with the installer (carrying packages 255 and 256 of
+/// packages/resume) in it.
+class Product {
+public:
+    Product();
+
+    std::string Installer() const { return m_program / "norvane-update"; }
+
+    /// Runs the installer unattended; fault names what the fault library is to do.
+    int Run(const std::vector<std::string>& fault = {});
+    const std::string& LastOutput() const { return m_lastOutput; }
+
+    /// Everything an update changes in the database, as text to compare: the metadata, every
+    /// row of the tables the packages write, and the rows no transaction wrote.
+    std::string DatabaseState();
+
+    /// Every file of the program folder but the installer, nrv.ini (which names the product's
+    /// own database) and the history, with its bytes.
+    std::map<std::string, std::string> ProgramFolder() const;
+
+    /// The run blocks of the history.
+    int HistoryBlocks() const;
+
+private:
+    TempFolder m_program;
+    TempFolder m_temp;
+    TestDatabase m_database;
+    std::string m_lastOutput;
+};
+
+/// The state an uninterrupted update leaves, and how many points a run has to be cut at.
+struct Reference {
+    int status = -1;
+    std::string database;
+    std::map<std::string, std::string> programFolder;
+    long commits = 0;
+    long renames = 0;
+    /// The pages each CREATE TABLE commit of the run wrote, in order.
+    std::vector<long> createTableWrites;
+};
+
+/// Made once for all the test processes of a build.
+const Reference& UninterruptedRun();
+
+} // namespace norvane::testing
