@@ -310,6 +310,8 @@ void ServiceManager::Impl::RemoveDatabase(const std::string& path) const noexcep
 }
 
 void ServiceManager::Impl::Attach() {
+    if (name.size() > 0xFFFF)
+        throw EMisuse("The server name is too long");
     ISC_STATUS_ARRAY status{};
     ServiceHandle attached(client);
     client->isc_service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(),
@@ -324,6 +326,8 @@ void ServiceManager::Impl::Attach() {
 // error: a service left running stops when it is detached, and the next one attaches anew.
 OutputTail ServiceManager::Impl::Run(const std::string& startBlock,
                                      const ServiceProgress& progress) {
+    if (startBlock.size() > 0xFFFF)
+        throw EMisuse("The file names are longer than a service parameter block can hold");
     if (!handle.Valid())
         Attach();
     try {

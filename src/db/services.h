@@ -10,8 +10,6 @@
 
 namespace norvane::db {
 
-class Client;
-
 /// A database name split where the client splits it: the server part before the first colon
 /// ("host", "host/port", "[v6 address]/port"), empty for a path the engine of this process
 /// opens, and the path on that server. A colon that follows a single drive letter ("C:\")
@@ -89,7 +87,10 @@ public:
     /// recorded. Raises EFirebirdError with the service's text when the restore failed or did
     /// not report its end. A database that was not there before is removed again then: its
     /// file deleted for the embedded engine, dropped on a server (unless the service still
-    /// holds it). A database that was there is left as the service left it.
+    /// holds it). A database that was there is left as the service left it. A backup file cut
+    /// short makes gbak ask for its next volume on the terminal of the process it runs in (the
+    /// server's, or this one's for the embedded engine) and end without an error when no one
+    /// answers; OnWait keeps being called while it waits.
     void Restore(std::string_view backupFile, std::string_view databasePath, RestoreTarget target,
                  const ServiceProgress& progress = {});
 
