@@ -18,6 +18,7 @@ namespace norvane::db {
 #define NORVANE_FB_ENTRY_POINTS(X)                                                                 \
     X(isc_attach_database)                                                                         \
     X(isc_detach_database)                                                                         \
+    X(isc_drop_database)                                                                           \
     X(isc_database_info)                                                                           \
     X(isc_start_multiple)                                                                          \
     X(isc_commit_transaction)                                                                      \
@@ -37,6 +38,10 @@ namespace norvane::db {
     X(isc_get_segment)                                                                             \
     X(isc_close_blob)                                                                              \
     X(isc_cancel_blob)                                                                             \
+    X(isc_service_attach)                                                                          \
+    X(isc_service_detach)                                                                          \
+    X(isc_service_start)                                                                           \
+    X(isc_service_query)                                                                           \
     X(isc_vax_integer)                                                                             \
     X(fb_interpret)                                                                                \
     X(isc_sqlcode)
@@ -109,6 +114,12 @@ struct BlobTraits {
         client.isc_cancel_blob(status, handle);
     }
 };
+struct ServiceTraits {
+    static void Release(const Client& client, FB_API_HANDLE* handle) noexcept {
+        ISC_STATUS_ARRAY status{};
+        client.isc_service_detach(status, handle);
+    }
+};
 
 /// One client handle with one owner. The client calls that end a handle (detach, commit,
 /// free, close) set it to zero themselves; whatever is left is released here, and a failure
@@ -151,5 +162,6 @@ using AttachmentHandle = ClientHandle<AttachmentTraits>;
 using TransactionHandle = ClientHandle<TransactionTraits>;
 using StatementHandle = ClientHandle<StatementTraits>;
 using BlobHandle = ClientHandle<BlobTraits>;
+using ServiceHandle = ClientHandle<ServiceTraits>;
 
 } // namespace norvane::db

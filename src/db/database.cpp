@@ -126,4 +126,14 @@ void Database::Close() {
     m_impl->client->Check(status);
 }
 
+void Database::Drop() {
+    if (!Connected())
+        throw EMisuse("The database " + m_impl->name + " is not open");
+    if (Transaction* transaction = m_impl->defaultTransaction; transaction && transaction->Active())
+        transaction->Rollback();
+    ISC_STATUS_ARRAY status{};
+    m_impl->client->isc_drop_database(status, m_impl->attachment.Ptr());
+    m_impl->client->Check(status);
+}
+
 } // namespace norvane::db

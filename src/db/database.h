@@ -54,6 +54,10 @@ public:
     void Open();
     /// Commits an active default transaction, then detaches.
     void Close();
+    /// Rolls back an active default transaction and deletes the attached database: the only
+    /// way to remove a file on a server's disk. Raises EFirebirdError (another attachment holds
+    /// it, say); the database stays attached then.
+    void Drop();
 
 private:
     struct Impl;

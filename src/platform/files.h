@@ -14,6 +14,9 @@ namespace norvane::platform {
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+/// The size of a file in bytes; nothing for a folder or a file that cannot be examined.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
 /// Creates one folder level. On POSIX the folder is private to the user (mode 0700).
 bool CreateFolder(const std::string& path);
 

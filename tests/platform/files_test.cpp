@@ -136,6 +136,16 @@ TEST(Files, DeleteFileRemovesFilesOnly) {
     EXPECT_FALSE(DeleteFile(temp / "missing"));
 }
 
+TEST(Files, FileSizeOfFilesOnly) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "Кошторис.fbk", "12345");
+    WriteFile(temp.Path() / "empty.fbk", "");
+    EXPECT_EQ(FileSize(temp / "Кошторис.fbk"), 5u);
+    EXPECT_EQ(FileSize(temp / "empty.fbk"), 0u);
+    EXPECT_EQ(FileSize(temp.Str()), std::nullopt);
+    EXPECT_EQ(FileSize(temp / "missing"), std::nullopt);
+}
+
 TEST(Files, MoveFileNeverReplacesATarget) {
     TempFolder temp;
     WriteFile(temp.Path() / "1.sql", "script");

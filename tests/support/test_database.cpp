@@ -95,11 +95,12 @@ void UseSharedFirebirdEngine() {
     });
 }
 
-TestDatabase::TestDatabase(int dialect, std::string_view fileName)
+TestDatabase::TestDatabase(int dialect, std::string_view fileName, int pageSize)
     : m_dialect(dialect), m_path(m_folder / fileName) {
     UseSharedFirebirdEngine();
     RunIsql("set sql dialect " + std::to_string(dialect) + ";\ncreate database " +
-                Quoted(m_path, '\'') + " user 'SYSDBA' page_size 8192;\ncommit;\n",
+                Quoted(m_path, '\'') + " user 'SYSDBA' page_size " + std::to_string(pageSize) +
+                ";\ncommit;\n",
             false);
     // A test server may run as another user; it must be able to open the file.
     fs::permissions(m_folder.Path(), fs::perms::all, fs::perm_options::add);

@@ -17,7 +17,8 @@ namespace norvane::testing {
 /// the file: the engine is switched to SuperClassic for the test process and its children.
 class TestDatabase {
 public:
-    explicit TestDatabase(int dialect = 3, std::string_view fileName = "test.fdb");
+    explicit TestDatabase(int dialect = 3, std::string_view fileName = "test.fdb",
+                          int pageSize = 8192);
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 

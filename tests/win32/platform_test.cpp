@@ -203,6 +203,7 @@ TEST(Win32Files, AppendDeleteAndMove) {
     EXPECT_TRUE(platform::AppendToFile(log, "first\r\n"));
     EXPECT_TRUE(platform::AppendToFile(log, "second\r\n"));
     EXPECT_EQ(platform::ReadWholeFile(log), "first\r\nsecond\r\n");
+    EXPECT_EQ(platform::FileSize(log), 15u);
     EXPECT_FALSE(platform::AppendToFile(JoinPath(folder / "none", "x.log"), "x"));
 
     WriteFile(folder / "a.sql", "a");
@@ -218,6 +219,8 @@ TEST(Win32Files, AppendDeleteAndMove) {
     EXPECT_TRUE(platform::CreateFolder(sub));
     EXPECT_TRUE(platform::FolderExists(sub));
     EXPECT_FALSE(platform::FileExists(sub));
+    EXPECT_EQ(platform::FileSize(sub), std::nullopt);
+    EXPECT_EQ(platform::FileSize(JoinPath(sub, "none")), std::nullopt);
     EXPECT_FALSE(platform::DeleteFile(sub));
     EXPECT_FALSE(platform::UnsafeFolderReason(sub).has_value());
 }

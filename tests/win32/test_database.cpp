@@ -86,7 +86,7 @@ void UseSharedFirebirdEngine() {
 }
 
 // The file name is UTF-8 and may hold folders, which are made first.
-TestDatabase::TestDatabase(int dialect, std::string_view fileName)
+TestDatabase::TestDatabase(int dialect, std::string_view fileName, int pageSize)
     : m_dialect(dialect), m_path(JoinPath(m_folder.Str(), fileName, WindowsPathRules)) {
     for (std::size_t end = m_path.find('\\', m_folder.Str().size() + 1); end != std::string::npos;
          end = m_path.find('\\', end + 1))
@@ -104,7 +104,10 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName)
     std::string block(1, static_cast<char>(isc_dpb_version1));
     AddParameter(block, isc_dpb_user_name, "SYSDBA");
     AddParameter(block, isc_dpb_sql_dialect, std::string(1, static_cast<char>(dialect)));
-    AddParameter(block, isc_dpb_page_size, std::string("\x00\x20\x00\x00", 4));
+    std::string pageSizeBytes;
+    for (int shift = 0; shift < 32; shift += 8)
+        pageSizeBytes += static_cast<char>((pageSize >> shift) & 0xFF);
+    AddParameter(block, isc_dpb_page_size, pageSizeBytes);
     AddParameter(block, isc_dpb_utf8_filename, "");
     ISC_STATUS_ARRAY status{};
     isc_db_handle handle = 0;

@@ -293,9 +293,32 @@ static char* Replaced(const char* text, size_t length, const char* from, const c
     return result;
 }
 
-/* The client's messages name the file it opened; the program should read the path it gave. */
-static void NameWindowsPathInStatus(ISC_STATUS* status, const struct DatabaseName* split) {
-    if (split->unixPath == NULL || status[0] != 1 || status[1] == 0)
+/* A path as the Linux client was given it and as the program wrote it. */
+struct PathPair {
+    char* unixPath;
+    char* windowsPath;
+};
+
+/* A text with every pair's Unix path turned into its Windows path, the longest first so that
+ * no path is taken for the start of another; NULL when none occurs. */
+static char* WithWindowsPaths(const char* text, size_t length, const struct PathPair* pairs,
+                              int count) {
+    char* result = NULL;
+    for (int i = 0; i < count; ++i) {
+        const char* current = result != NULL ? result : text;
+        const size_t currentLength = result != NULL ? strlen(result) : length;
+        char* next = Replaced(current, currentLength, pairs[i].unixPath, pairs[i].windowsPath);
+        if (next != NULL) {
+            free(result);
+            result = next;
+        }
+    }
+    return result;
+}
+
+/* The client's messages name the files it opened; the program should read the paths it gave. */
+static void NameWindowsPathsInStatus(ISC_STATUS* status, const struct PathPair* pairs, int count) {
+    if (count == 0 || status[0] != 1 || status[1] == 0)
         return;
     for (int i = 0; i < StatusLength; ++i) {
         free(rewrittenTexts[i]);
@@ -304,8 +327,8 @@ static void NameWindowsPathInStatus(ISC_STATUS* status, const struct DatabaseNam
     for (int at = 0; at < StatusLength && status[at] != ArgEnd;) {
         const ISC_STATUS kind = status[at];
         if (kind == ArgCstring && at + 2 < StatusLength) {
-            char* text = Replaced((const char*)status[at + 2], (size_t)status[at + 1],
-                                  split->unixPath, split->windowsPath);
+            char* text =
+                WithWindowsPaths((const char*)status[at + 2], (size_t)status[at + 1], pairs, count);
             if (text != NULL) {
                 rewrittenTexts[at] = text;
                 status[at + 1] = (ISC_STATUS)strlen(text);
@@ -316,7 +339,7 @@ static void NameWindowsPathInStatus(ISC_STATUS* status, const struct DatabaseNam
         }
         if ((kind == ArgString || kind == ArgInterpreted) && at + 1 < StatusLength) {
             const char* original = (const char*)status[at + 1];
-            char* text = Replaced(original, strlen(original), split->unixPath, split->windowsPath);
+            char* text = WithWindowsPaths(original, strlen(original), pairs, count);
             if (text != NULL) {
                 rewrittenTexts[at] = text;
                 status[at + 1] = (ISC_STATUS)text;
@@ -343,7 +366,10 @@ static struct OpenedName PrepareName(short nameLength, const char* name, short d
 }
 
 static void FinishName(struct OpenedName* opened, ISC_STATUS* status) {
-    NameWindowsPathInStatus(status, &opened->split);
+    if (opened->split.unixPath != NULL) {
+        const struct PathPair pair = {opened->split.unixPath, opened->split.windowsPath};
+        NameWindowsPathsInStatus(status, &pair, 1);
+    }
     free(opened->linuxName);
     FreeName(&opened->split);
     free(opened->given);
@@ -374,5 +400,303 @@ ISC_STATUS WINAPI Shim_isc_create_database(ISC_STATUS* status, short nameLength,
     struct OpenedName opened = PrepareName(nameLength, name, dpbLength, dpb);
     const ISC_STATUS result = target(status, 0, opened.linuxName, db, dpbLength, dpb, databaseType);
     FinishName(&opened, status);
+    return result;
+}
+
+/* The service manager. Its start blocks name files on the server (the database, the backup
+ * file), mapped as database names are; the messages and output lines of the service name them
+ * as the program gave them. What a service handle needs is kept in a small table, since the
+ * program under test runs one service at a time from one thread. */
+
+enum {
+    SpbVersion1 = 1,
+    SpbCurrentVersion = 2,
+    SpbUtf8Filename = 118,
+    SpbDbname = 106,
+    SpbVerbose = 107,
+    SpbOptions = 108,
+    SpbVerboseInterval = 114,
+    SpbBackupFile = 5,
+    ActionBackup = 1,
+    ActionRestore = 2,
+    InfoEnd = 1,
+    InfoTruncated = 2,
+    InfoDataNotReady = 4,
+    InfoServiceLine = 62,
+    InfoServiceTimeout = 64,
+    ServiceSlots = 16,
+};
+
+struct Service {
+    FB_API_HANDLE handle;
+    int utf8;
+    int pathCount;
+    struct PathPair paths[2];
+};
+
+static struct Service services[ServiceSlots];
+
+static struct Service* FindService(FB_API_HANDLE handle) {
+    for (int i = 0; handle != 0 && i < ServiceSlots; ++i) {
+        if (services[i].handle == handle)
+            return &services[i];
+    }
+    return NULL;
+}
+
+static void ForgetPaths(struct Service* service) {
+    for (int i = 0; i < service->pathCount; ++i) {
+        free(service->paths[i].unixPath);
+        free(service->paths[i].windowsPath);
+    }
+    service->pathCount = 0;
+}
+
+static int SpbSaysUtf8(unsigned short length, const char* spb) {
+    if (spb == NULL || length < 1)
+        return 0;
+    int at = 0;
+    if (spb[0] == SpbCurrentVersion && length >= 2)
+        at = 2;
+    else if (spb[0] == SpbVersion1)
+        at = 1;
+    else
+        return 0;
+    while (at + 1 < length) {
+        if ((unsigned char)spb[at] == SpbUtf8Filename)
+            return 1;
+        at += 2 + (unsigned char)spb[at + 1];
+    }
+    return 0;
+}
+
+/* Keeps a path the service was given, the longest Unix path first. */
+static void KeepPath(struct Service* service, char* unixPath, const char* windowsPath,
+                     size_t windowsLength) {
+    if (service->pathCount == 2) {
+        free(unixPath);
+        return;
+    }
+    struct PathPair pair = {unixPath, Duplicate(windowsPath, windowsLength)};
+    if (service->pathCount == 1 && strlen(service->paths[0].unixPath) < strlen(unixPath)) {
+        service->paths[1] = service->paths[0];
+        service->paths[0] = pair;
+    } else {
+        service->paths[service->pathCount] = pair;
+    }
+    ++service->pathCount;
+}
+
+static void PutLength(char* at, size_t length) {
+    at[0] = (char)(length & 0xFF);
+    at[1] = (char)((length >> 8) & 0xFF);
+}
+
+/* A backup's or restore's start block with the drive paths of its files mapped, or NULL when it
+ * holds an item this shim does not know (it then goes as it is). */
+static char* MappedStartBlock(struct Service* service, const char* spb, unsigned short length,
+                              unsigned short* mappedLength) {
+    /* A mapped path may be far longer than the Windows one. */
+    const size_t capacity = (size_t)length + 2 * 4096;
+    char* mapped = malloc(capacity);
+    size_t out = 0;
+    mapped[out++] = spb[0];
+    for (unsigned short at = 1; at < length;) {
+        const unsigned char tag = (unsigned char)spb[at];
+        size_t item = 0;
+        switch (tag) {
+        case SpbDbname:
+        case SpbBackupFile:
+        case 8:  /* skip data */
+        case 13: /* fix text data */
+        case 14: /* fix metadata */
+        case 15: /* statistics */
+            if (at + 3 > length)
+                goto unknown;
+            item = 3 + ((unsigned char)spb[at + 1] | ((unsigned char)spb[at + 2] << 8));
+            break;
+        case SpbVerbose:
+            item = 1;
+            break;
+        case 12: /* access mode */
+            item = 2;
+            break;
+        case SpbOptions:
+        case SpbVerboseInterval:
+        case 6:  /* blocking factor */
+        case 7:  /* backup length */
+        case 9:  /* buffers */
+        case 10: /* page size */
+        case 11: /* restore length */
+            item = 5;
+            break;
+        default:
+            goto unknown;
+        }
+        if (at + item > length)
+            goto unknown;
+        if (tag == SpbDbname || tag == SpbBackupFile) {
+            char* path = Duplicate(spb + at + 3, item - 3);
+            char* unixPath = IsDrivePath(path) ? UnixPathOf(path, service->utf8) : NULL;
+            const size_t unixLength = unixPath != NULL ? strlen(unixPath) : 0;
+            if (unixPath != NULL && unixLength <= 0xFFFF && out + 3 + unixLength <= capacity) {
+                mapped[out] = (char)tag;
+                PutLength(mapped + out + 1, unixLength);
+                memcpy(mapped + out + 3, unixPath, unixLength);
+                out += 3 + unixLength;
+                KeepPath(service, unixPath, path, item - 3);
+                free(path);
+                at = (unsigned short)(at + item);
+                continue;
+            }
+            free(unixPath);
+            free(path);
+        }
+        if (out + item > capacity)
+            goto unknown;
+        memcpy(mapped + out, spb + at, item);
+        out += item;
+        at = (unsigned short)(at + item);
+    }
+    if (out > 0xFFFF)
+        goto unknown;
+    *mappedLength = (unsigned short)out;
+    return mapped;
+unknown:
+    free(mapped);
+    ForgetPaths(service);
+    return NULL;
+}
+
+/* The lines of a query's answer with the service's Unix paths turned into the program's, when
+ * the answer still fits its buffer; it is left as it is otherwise. */
+static void NameWindowsPathsInLines(char* buffer, unsigned short size,
+                                    const struct Service* service) {
+    if (service->pathCount == 0 || buffer == NULL)
+        return;
+    char* rewritten = malloc(size);
+    size_t out = 0;
+    for (size_t at = 0; at < size;) {
+        const unsigned char item = (unsigned char)buffer[at];
+        if (item == InfoEnd) {
+            if (out + 1 > size)
+                goto keep;
+            rewritten[out++] = (char)item;
+            break;
+        }
+        if (item == InfoTruncated || item == InfoDataNotReady || item == InfoServiceTimeout) {
+            if (out + 1 > size)
+                goto keep;
+            rewritten[out++] = (char)item;
+            ++at;
+            continue;
+        }
+        if (item != InfoServiceLine || at + 3 > size)
+            goto keep;
+        const size_t length = (unsigned char)buffer[at + 1] | ((unsigned char)buffer[at + 2] << 8);
+        if (at + 3 + length > size)
+            goto keep;
+        char* line = Duplicate(buffer + at + 3, length);
+        char* named = WithWindowsPaths(line, length, service->paths, service->pathCount);
+        const char* text = named != NULL ? named : line;
+        const size_t textLength = strlen(text);
+        if (out + 3 + textLength > size) {
+            free(named);
+            free(line);
+            goto keep;
+        }
+        rewritten[out] = (char)item;
+        PutLength(rewritten + out + 1, textLength);
+        memcpy(rewritten + out + 3, text, textLength);
+        out += 3 + textLength;
+        free(named);
+        free(line);
+        at += 3 + length;
+    }
+    memcpy(buffer, rewritten, out);
+keep:
+    free(rewritten);
+}
+
+typedef ISC_STATUS(LINUX_ABI* ServiceAttachCall)(ISC_STATUS*, unsigned short, const char*,
+                                                 FB_API_HANDLE*, unsigned short, const char*);
+typedef ISC_STATUS(LINUX_ABI* ServiceDetachCall)(ISC_STATUS*, FB_API_HANDLE*);
+typedef ISC_STATUS(LINUX_ABI* ServiceStartCall)(ISC_STATUS*, FB_API_HANDLE*, void*, unsigned short,
+                                                const char*);
+typedef ISC_STATUS(LINUX_ABI* ServiceQueryCall)(ISC_STATUS*, FB_API_HANDLE*, void*, unsigned short,
+                                                const char*, unsigned short, const char*,
+                                                unsigned short, char*);
+
+ISC_STATUS WINAPI Shim_isc_service_attach(ISC_STATUS* status, unsigned short nameLength,
+                                          const char* name, FB_API_HANDLE* handle,
+                                          unsigned short spbLength, const char* spb) {
+    static ServiceAttachCall target;
+    if (target == NULL)
+        target = (ServiceAttachCall)Resolve("isc_service_attach");
+    const ISC_STATUS result = target(status, nameLength, name, handle, spbLength, spb);
+    if (status[1] == 0 && FindService(*handle) == NULL) {
+        struct Service* slot = NULL;
+        for (int i = 0; slot == NULL && i < ServiceSlots; ++i) {
+            if (services[i].handle == 0)
+                slot = &services[i];
+        }
+        if (slot != NULL) {
+            slot->handle = *handle;
+            slot->utf8 = SpbSaysUtf8(spbLength, spb);
+            slot->pathCount = 0;
+        }
+    }
+    return result;
+}
+
+ISC_STATUS WINAPI Shim_isc_service_detach(ISC_STATUS* status, FB_API_HANDLE* handle) {
+    static ServiceDetachCall target;
+    if (target == NULL)
+        target = (ServiceDetachCall)Resolve("isc_service_detach");
+    struct Service* service = FindService(*handle);
+    const ISC_STATUS result = target(status, handle);
+    if (service != NULL && *handle == 0) {
+        ForgetPaths(service);
+        service->handle = 0;
+    }
+    return result;
+}
+
+ISC_STATUS WINAPI Shim_isc_service_start(ISC_STATUS* status, FB_API_HANDLE* handle, void* reserved,
+                                         unsigned short spbLength, const char* spb) {
+    static ServiceStartCall target;
+    if (target == NULL)
+        target = (ServiceStartCall)Resolve("isc_service_start");
+    struct Service* service = FindService(*handle);
+    char* mapped = NULL;
+    unsigned short mappedLength = spbLength;
+    if (service != NULL) {
+        ForgetPaths(service);
+        if (spb != NULL && spbLength > 0 && (spb[0] == ActionBackup || spb[0] == ActionRestore))
+            mapped = MappedStartBlock(service, spb, spbLength, &mappedLength);
+    }
+    const ISC_STATUS result =
+        target(status, handle, reserved, mapped != NULL ? mappedLength : spbLength,
+               mapped != NULL ? mapped : spb);
+    free(mapped);
+    if (service != NULL)
+        NameWindowsPathsInStatus(status, service->paths, service->pathCount);
+    return result;
+}
+
+ISC_STATUS WINAPI Shim_isc_service_query(ISC_STATUS* status, FB_API_HANDLE* handle, void* reserved,
+                                         unsigned short sendLength, const char* send,
+                                         unsigned short receiveLength, const char* receive,
+                                         unsigned short bufferLength, char* buffer) {
+    static ServiceQueryCall target;
+    if (target == NULL)
+        target = (ServiceQueryCall)Resolve("isc_service_query");
+    const ISC_STATUS result = target(status, handle, reserved, sendLength, send, receiveLength,
+                                     receive, bufferLength, buffer);
+    const struct Service* service = FindService(*handle);
+    if (service != NULL) {
+        NameWindowsPathsInStatus(status, service->paths, service->pathCount);
+        NameWindowsPathsInLines(buffer, bufferLength, service);
+    }
     return result;
 }

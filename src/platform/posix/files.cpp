@@ -87,6 +87,13 @@ bool FolderExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 bool CreateFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0;
 }
