@@ -20,13 +20,12 @@ set(host_tools_dir ${CMAKE_BINARY_DIR}/host-tools)
 set(NORVANE_RAR4PACK ${host_tools_dir}/tools/rar4pack)
 set(NORVANE_PACKAGE_CHECK ${host_tools_dir}/tools/norvane-package-check)
 # The host build is a build of this project with the host's compiler and the tools alone; its
-# own build decides what changed.
+# own build decides what changed (all of it, so that a changed project regenerates it).
 ExternalProject_Add(norvane_host_tools
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${host_tools_dir}
     CMAKE_ARGS -DNORVANE_TOOLS_ONLY=ON -DCMAKE_BUILD_TYPE=Release
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel ${host_cores}
-                  --target rar4pack norvane-package-check
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${NORVANE_RAR4PACK} ${NORVANE_PACKAGE_CHECK}
     INSTALL_COMMAND ""

@@ -11,6 +11,8 @@ namespace norvane::app {
 namespace {
 
 constexpr std::string_view Section = "Common";
+// The installer's own settings, which the product does not read.
+constexpr std::string_view UpdateSection = "Update";
 constexpr std::string_view DefaultDatabaseName = "norvane.fdb";
 
 std::optional<std::int32_t> HexValue(std::string_view digits) {
@@ -43,6 +45,10 @@ void ReadConfiguration(ProcessValues& values) {
         IniIntegerValue(platform::ReadProfileString(values.IniPath, Section, "TypeServer", ""), 0);
     if (values.PathBaseIB.empty())
         values.PathBaseIB = JoinPath(values.ExeDir, DefaultDatabaseName);
+    values.OneTransactionPerStatement =
+        IniIntegerValue(platform::ReadProfileString(values.IniPath, UpdateSection,
+                                                    "OneTransactionPerStatement", ""),
+                        0) != 0;
 }
 
 } // namespace norvane::app

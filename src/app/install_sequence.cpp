@@ -31,6 +31,21 @@ std::string DamagedPackageText(std::int32_t number, std::string_view why) {
     return "пакет " + std::to_string(number) + " пошкоджено: " + std::string(why);
 }
 
+std::string ScriptHistoryLine(const update::ScriptOutcome& script) {
+    const update::ScriptRun& run = script.run;
+    std::string line = "  " + script.name + ": ";
+    if (run.passedOver)
+        return line + "не виконувався (пакет завершено без нього)";
+    line += "помилок " + std::to_string(run.failures);
+    if (run.resumed)
+        line += std::string(run.changed ? ", змінений скрипт" : "") +
+                ", уже виконано раніше: " + std::to_string(run.doneBefore) +
+                ", виконано тепер: " + std::to_string(run.ranNow);
+    if (!script.log.empty())
+        line += ", журнал " + script.log;
+    return line;
+}
+
 std::string Megabytes(std::uint64_t bytes) {
     return std::to_string((bytes + 1024 * 1024 - 1) / (1024 * 1024));
 }
@@ -281,6 +296,9 @@ InstallSequence::DatabaseOutcome InstallSequence::ApplyToDatabase(std::int32_t n
     update::UpdateContext context{*m_values.GlobDB, m_window};
     context.Journal = &journal;
     context.Package = number;
+    context.Completing = number == m_plan.completing;
+    context.Groups = m_values.OneTransactionPerStatement ? update::GroupPolicy::OnePerStep()
+                                                         : update::GroupPolicy::Grouped();
     context.KeptLogsFolder = m_plan.keptLogsFolder;
     DatabaseOutcome outcome;
     outcome.folder = update::RunUpdateFolder(context, m_plan.workDir, m_plan.lastScriptLog);
@@ -294,8 +312,7 @@ void InstallSequence::RecordDatabaseOutcome(const update::UpdateFolderOutcome& o
     m_report.failedBlobs += outcome.failedBlobs;
     m_report.failedLogs += outcome.failedLogs;
     for (const update::ScriptOutcome& script : outcome.scripts)
-        m_history.Add("  " + script.name + ": помилок " + std::to_string(script.failures) +
-                      (script.log.empty() ? "" : ", журнал " + script.log));
+        m_history.Add(ScriptHistoryLine(script));
     m_history.Add("  blob-файли: помилок " + std::to_string(outcome.failedBlobs));
     for (const std::string& log : outcome.blobLogs)
         m_history.Add("    журнал " + log);

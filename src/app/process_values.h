@@ -16,6 +16,9 @@ struct ProcessValues {
     std::string PathBaseIB;
     std::string NameServer;
     std::int32_t TypeServer = 0;
+    /// Every statement and blob file committed on its own, so that other connections see it
+    /// at once, instead of in groups.
+    bool OneTransactionPerStatement = false;
     std::vector<std::string> PackageList;
     std::unique_ptr<db::CGlobDB> GlobDB;
 };

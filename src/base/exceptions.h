@@ -67,10 +67,16 @@ public:
 };
 
 /// An error after which nothing more of the update may run: no statement, blob file, program
-/// file or package. The database is gone or cannot be written, or the run was interrupted.
+/// file or package. The database is gone or cannot be written, the run was interrupted, or an
+/// interrupted run cannot be resumed with the package given.
 class EUpdateAborted : public Exception {
 public:
-    enum class Cause { DatabaseLost, Interrupted };
+    enum class Cause {
+        DatabaseLost,
+        Interrupted,
+        /// What an interrupted run recorded cannot be matched to the package given now.
+        CannotResume,
+    };
     EUpdateAborted(Cause cause, const std::string& message) : Exception(message), m_cause(cause) {}
     Cause Reason() const { return m_cause; }
 

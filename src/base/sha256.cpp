@@ -54,7 +54,7 @@ void Compress(std::array<std::uint32_t, 8>& state, const unsigned char* block) {
 
 } // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
+Sha256Digest Sha256(std::string_view bytes) {
     std::array<std::uint32_t, 8> state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -75,12 +75,21 @@ std::string Sha256Hex(std::string_view bytes) {
     for (std::size_t offset = 0; offset < tailSize; offset += 64)
         Compress(state, tail.data() + offset);
 
+    Sha256Digest digest{};
+    for (std::size_t i = 0; i < state.size(); ++i) {
+        for (std::size_t k = 0; k < 4; ++k)
+            digest[4 * i + k] = static_cast<std::uint8_t>(state[i] >> (24 - 8 * k));
+    }
+    return digest;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
     constexpr char Digits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(64);
-    for (const std::uint32_t word : state) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            hex += Digits[(word >> shift) & 0xf];
+    for (const std::uint8_t byte : Sha256(bytes)) {
+        hex += Digits[byte >> 4];
+        hex += Digits[byte & 0xf];
     }
     return hex;
 }

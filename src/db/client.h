@@ -46,7 +46,6 @@ namespace norvane::db {
     X(fb_interpret)                                                                                \
     X(isc_sqlcode)
 
-
 /// The loaded client library and its entry points.
 class Client {
 public:

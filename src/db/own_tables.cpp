@@ -30,6 +30,27 @@ void CreateTableOnFirstUse(Database& database, std::string_view name, std::strin
     });
 }
 
+void AddColumnOnFirstUse(Database& database, std::string_view table, std::string_view column,
+                         std::string_view definition) {
+    DoOnce(
+        database,
+        [&](Transaction& transaction) {
+            Statement query(transaction, Parameters::Named);
+            query.SetSql("select count(*) from rdb$relation_fields "
+                         "where rdb$relation_name = :TABLE and rdb$field_name = :COLUMN");
+            query.SetStringParam("TABLE", table);
+            query.SetStringParam("COLUMN", column);
+            query.Execute();
+            const bool found = query.Fetch() && std::get<ScaledInteger>(query.Field(0)).value > 0;
+            query.Close();
+            return found;
+        },
+        [&](Transaction& transaction) {
+            RunStatement(transaction, "alter table " + std::string(table) + " add " +
+                                          std::string(column) + " " + std::string(definition));
+        });
+}
+
 void DoOnce(Database& database, const std::function<bool(Transaction&)>& done,
             const std::function<void(Transaction&)>& work) {
     bool doneAlready = false;

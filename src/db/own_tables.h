@@ -17,6 +17,10 @@ bool TableExists(Transaction& transaction, std::string_view name);
 /// moment both end with it. Any other failure raises the client's error.
 void CreateTableOnFirstUse(Database& database, std::string_view name, std::string_view columns);
 
+/// Adds a column to a table of the installer's own that an earlier version made without it.
+void AddColumnOnFirstUse(Database& database, std::string_view table, std::string_view column,
+                         std::string_view definition);
+
 /// Runs work in a transaction of its own and commits it, unless done says it is done
 /// already. Two installers doing the same work at the same moment collide: the loser's error
 /// is let go when done then holds, since the winner's work serves both, and raised otherwise.

@@ -342,6 +342,39 @@ void Statement::Execute() {
     impl.cursorOpen = select;
 }
 
+StatementType Statement::Type() const {
+    if (!m_impl->prepared)
+        throw EMisuse("The statement is not prepared");
+    switch (m_impl->statementType) {
+    case isc_info_sql_stmt_select:
+        return StatementType::Select;
+    case isc_info_sql_stmt_select_for_upd:
+        return StatementType::SelectForUpdate;
+    case isc_info_sql_stmt_insert:
+        return StatementType::Insert;
+    case isc_info_sql_stmt_update:
+        return StatementType::Update;
+    case isc_info_sql_stmt_delete:
+        return StatementType::Delete;
+    case isc_info_sql_stmt_ddl:
+        return StatementType::Ddl;
+    case isc_info_sql_stmt_exec_procedure:
+        return StatementType::ExecProcedure;
+    case isc_info_sql_stmt_start_trans:
+        return StatementType::StartTransaction;
+    case isc_info_sql_stmt_commit:
+        return StatementType::Commit;
+    case isc_info_sql_stmt_rollback:
+        return StatementType::Rollback;
+    case isc_info_sql_stmt_set_generator:
+        return StatementType::SetGenerator;
+    case isc_info_sql_stmt_savepoint:
+        return StatementType::Savepoint;
+    default:
+        return StatementType::Other;
+    }
+}
+
 std::int64_t Statement::RowsAffected() const {
     const Impl& impl = *m_impl;
     if (!impl.prepared)

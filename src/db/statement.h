@@ -38,6 +38,23 @@ struct Unsupported {
 /// CHAR values come without their padding blanks; VARCHAR values as stored.
 using FieldValue = std::variant<Null, ScaledInteger, double, std::string, BlobBytes, Unsupported>;
 
+/// What a prepared statement does, as the server reports it.
+enum class StatementType {
+    Select,
+    SelectForUpdate,
+    Insert,
+    Update,
+    Delete,
+    Ddl,
+    ExecProcedure,
+    StartTransaction,
+    Commit,
+    Rollback,
+    SetGenerator,
+    Savepoint,
+    Other,
+};
+
 /// A DSQL statement bound to a database; it runs in the database's default transaction.
 class Statement {
 public:
@@ -54,6 +71,8 @@ public:
 
     /// Prepares the text (named parameters replaced by "?") in the database's dialect.
     void Prepare();
+    /// What the prepared statement does.
+    StatementType Type() const;
     /// Prepares when needed and executes; a select opens its cursor.
     void Execute();
     /// The rows the last execution inserted, updated or deleted, as the server counts them.

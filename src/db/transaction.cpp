@@ -16,6 +16,10 @@ std::string ParameterBlock(TransactionMode mode) {
         return {static_cast<char>(isc_tpb_version3), static_cast<char>(isc_tpb_write),
                 static_cast<char>(isc_tpb_read_committed), static_cast<char>(isc_tpb_rec_version),
                 static_cast<char>(isc_tpb_nowait)};
+    case TransactionMode::ReadCommittedWait:
+        return {static_cast<char>(isc_tpb_version3), static_cast<char>(isc_tpb_write),
+                static_cast<char>(isc_tpb_read_committed), static_cast<char>(isc_tpb_rec_version),
+                static_cast<char>(isc_tpb_wait)};
     }
     return {};
 }
@@ -33,6 +37,10 @@ Transaction::~Transaction() {
 
 Database& Transaction::GetDatabase() const {
     return m_impl->database;
+}
+
+void Transaction::SetMode(TransactionMode mode) {
+    m_impl->mode = mode;
 }
 
 bool Transaction::Active() const {

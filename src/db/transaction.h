@@ -12,6 +12,9 @@ enum class TransactionMode {
     ServerDefaults,
     /// Read committed, never waiting: a row another transaction holds fails at once.
     ReadCommittedNoWait,
+    /// Read committed, waiting for a row another transaction holds: each statement sees
+    /// what others committed before it, as one in a transaction of its own would.
+    ReadCommittedWait,
 };
 
 /// A transaction on one database.
@@ -25,6 +28,8 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     Database& GetDatabase() const;
+    /// The mode the next StartTransaction starts in.
+    void SetMode(TransactionMode mode);
     bool Active() const;
     /// Starts the transaction (isc_start_multiple with the mode's parameter block). Starting
     /// it on a database that is not connected, or when it is already active, is EMisuse; so

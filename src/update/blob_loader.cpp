@@ -1,12 +1,18 @@
 #include "update/blob_loader.h"
 
+#include "base/sha256.h"
 #include "base/text.h"
 #include "db/statement.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "update/statement_step.h"
+#include "update/step_group.h"
+#include "update/step_key.h"
 #include "update/update_journal.h"
 
+#include <exception>
+#include <memory>
+#include <set>
 #include <span>
 
 namespace norvane::update {
@@ -96,32 +102,106 @@ std::string BlobLogPath(const std::string& lastScriptLog, const std::string& pat
     return lastScriptLog.empty() ? path + ".log" : lastScriptLog;
 }
 
-BlobLoad LoadBlobFile(UpdateContext& context, const std::string& path, const std::string& log) {
-    // A blob file an interrupted run has loaded is not loaded again.
-    if (context.Journal != nullptr &&
-        context.Journal->BeginItem(context.Package, std::string(FileNameOf(path)), {})
-            .done.contains(1))
-        return BlobLoad::Loaded;
+struct BlobLoader::Impl {
+    explicit Impl(UpdateContext& updateContext)
+        : context(updateContext), group(updateContext, "$BLOB", ""),
+          statement(updateContext.GlobDB.GetDatabase(), db::Parameters::Named) {
+        done = group.Records().done;
+        if (context.Journal != nullptr)
+            loadedByName = context.Journal->BlobFilesLoadedByName(context.Package);
+    }
+
+    UpdateContext& context;
+    StepGroup group;
+    db::Statement statement;
+    std::multiset<StepKey> done;
+    std::set<std::string> loadedByName;
+    StepKeys keys;
+};
+
+namespace {
+
+// Stores bytes into the row the target designates; a key that matches no row is a failure,
+// not a value left unstored without a word.
+void Store(db::Statement& statement, const BlobTarget& target, std::string_view bytes) {
+    statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes.data(), bytes.size())));
+    statement.Execute();
+    if (statement.RowsAffected() == 0)
+        throw EStepFailed("no row with " + target.condition + " in " + target.table);
+}
+
+void Prepare(db::Statement& statement, const BlobTarget& target) {
+    if (const std::optional<std::string> refusal = target.Refusal())
+        throw EStepFailed(*refusal);
+    statement.Prepare();
+}
+
+} // namespace
+
+BlobLoader::BlobLoader(UpdateContext& context) : m_impl(std::make_unique<Impl>(context)) {}
+
+BlobLoader::~BlobLoader() = default;
+
+BlobLoad BlobLoader::LoadBlobFile(const std::string& path, const std::string& log) {
+    Impl& impl = *m_impl;
+    const std::string name(FileNameOf(path));
+    if (impl.loadedByName.contains(name))
+        return BlobLoad::LoadedBefore;
+    // The bytes are read first: they are part of the file's key. A file that cannot be read
+    // fails as the step's own failure.
+    auto bytes = std::make_shared<std::string>();
+    std::exception_ptr readFailure;
+    try {
+        *bytes = platform::ReadWholeFile(path);
+    } catch (const EStreamError&) {
+        readFailure = std::current_exception();
+    }
+    const StepKey key = impl.keys.Next(name + '\0' + (readFailure ? "" : Sha256Hex(*bytes)));
+    if (const auto found = impl.done.find(key); found != impl.done.end()) {
+        impl.done.erase(found);
+        return BlobLoad::LoadedBefore;
+    }
+
     const BlobTarget target = ParseBlobFileName(path);
-    db::Statement statement(context.GlobDB.GetDatabase(), db::Parameters::Named);
-    statement.SetSql(target.StatementText());
-    const StepResult result = RunLoggedStep(
-        context, log,
-        [&] {
-            if (const std::optional<std::string> refusal = target.Refusal())
-                throw EStepFailed(*refusal);
-            if (context.Journal != nullptr)
-                context.Journal->RecordStep(1);
-            statement.Prepare();
-            const std::string bytes = platform::ReadWholeFile(path);
-            statement.SetBlobParam(target.field, std::as_bytes(std::span(bytes)));
-            statement.Execute();
-            // A key that matches no row would leave the value unstored without a word.
-            if (statement.RowsAffected() == 0)
-                throw EStepFailed("no row with " + target.condition + " in " + target.table);
-        },
-        [&] { return statement.Sql() + "\r\n\n"; });
-    return result == StepResult::Done ? BlobLoad::Loaded : BlobLoad::Failed;
+    db::Statement& statement = impl.statement;
+    GroupStep step;
+    step.key = key;
+    step.log = log;
+    step.bytes = 0;
+    step.record = [text = target.StatementText()] { return text + "\r\n\n"; };
+    step.prepare = [&statement, &target, readFailure] {
+        statement.SetSql(target.StatementText());
+        if (readFailure)
+            std::rethrow_exception(readFailure);
+        Prepare(statement, target);
+        return StepKind::Grouped;
+    };
+    step.execute = [&statement, &target, bytes] {
+        Store(statement, target, *bytes);
+        // Kept no longer than its load: a replay reads the file again.
+        bytes->clear();
+        bytes->shrink_to_fit();
+    };
+    step.replay = [&context = impl.context, target, path] {
+        db::Statement again(context.GlobDB.GetDatabase(), db::Parameters::Named);
+        again.SetSql(target.StatementText());
+        Prepare(again, target);
+        Store(again, target, platform::ReadWholeFile(path));
+    };
+    return impl.group.Run(std::move(step)) == StepResult::Done ? BlobLoad::Loaded
+                                                               : BlobLoad::Failed;
+}
+
+void BlobLoader::Commit() {
+    m_impl->group.Commit();
+}
+
+int BlobLoader::Failures() const {
+    return m_impl->group.Failures();
+}
+
+const std::vector<std::string>& BlobLoader::FailureLogs() const {
+    return m_impl->group.FailureLogs();
 }
 
 } // namespace norvane::update

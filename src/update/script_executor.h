@@ -22,10 +22,22 @@ struct ScriptRun {
     int failures = 0;
     /// path + ".log"; empty for a script without lines, which runs nothing and logs nothing.
     std::string log;
+    /// Whether an interrupted run recorded statements of the script, and what came of them:
+    /// how many were done already (and are not run again) and how many ran now.
+    bool resumed = false;
+    int doneBefore = 0;
+    int ranNow = 0;
+    /// Whether the script differs from the one the interrupted run recorded (the package was
+    /// re-issued): its statements are matched by their own text.
+    bool changed = false;
+    /// Not run: the version of its package came in an interrupted run that recorded nothing
+    /// of it, so running it now would come after the version row.
+    bool passedOver = false;
 };
 
-/// Runs the script file path statement by statement, each in a transaction of its own, and
-/// logs every failure to path + ".log". Advances the window's progress bar once per line and
+/// Runs the script file path statement by statement, each with the outcome of a transaction of
+/// its own (StepGroup), and logs every failure to path + ".log". A statement an interrupted run
+/// recorded as done is not run again. Advances the window's progress bar once per line and
 /// writes the remaining time (measured from startTime) to lUpdateTime. Raises when the file
 /// cannot be read.
 ScriptRun ExecuteScript(UpdateContext& context, const std::string& path,

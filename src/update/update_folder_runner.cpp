@@ -96,7 +96,7 @@ void RunScriptPhase(UpdateContext& context, const std::string& folder, UpdateFol
             outcome.lastScriptLog = run.log;
         ScriptOutcome& result = outcome.scripts.emplace_back();
         result.name = FileNameOf(script);
-        result.failures = run.failures;
+        result.run = run;
         if (run.failures > 0) {
             result.log = KeepLog(context, run.log, outcome);
             window.AddError(ui::ErrorText("помилок у скрипті: " + std::to_string(run.failures) +
@@ -120,24 +120,25 @@ void RunBlobPhase(UpdateContext& context, const std::string& folder, UpdateFolde
     ui::ProgressBar bar(window);
     ui::Label fileLabel(window, ui::Control::lFile);
     const std::vector<std::string> blobs = PhaseList(folder, "*.blo");
-    std::vector<std::string> blobLogs;
+    BlobLoader loader(context);
     for (std::size_t j = 0; j < blobs.size(); ++j) {
         const std::string& blob = blobs[j];
         fileLabel.SetFileCaption(FileNameOf(blob), j + 1, blobs.size());
-        std::string log = BlobLogPath(outcome.lastScriptLog, blob);
-        if (LoadBlobFile(context, blob, log) == BlobLoad::Failed) {
-            ++outcome.failedBlobs;
-            if (std::find(blobLogs.begin(), blobLogs.end(), log) == blobLogs.end())
-                blobLogs.push_back(std::move(log));
-        }
+        loader.LoadBlobFile(blob, BlobLogPath(outcome.lastScriptLog, blob));
         MoveToDoneName(blob, "~blo");
         bar.Advance();
         window.PumpMessages();
-        platform::ThrowIfInterrupted();
+        // What is loaded is committed before the run stops.
+        if (platform::InterruptRequested()) {
+            loader.Commit();
+            platform::ThrowIfInterrupted();
+        }
     }
+    loader.Commit();
+    outcome.failedBlobs = loader.Failures();
     if (outcome.failedBlobs > 0) {
         std::string logs;
-        for (const std::string& log : blobLogs) {
+        for (const std::string& log : loader.FailureLogs()) {
             outcome.blobLogs.push_back(KeepLog(context, log, outcome));
             logs += (logs.empty() ? "" : ", ") + outcome.blobLogs.back();
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "update/script_executor.h"
 #include "update/update_context.h"
 
 #include <string>
@@ -8,10 +9,10 @@
 
 namespace norvane::update {
 
-/// How one script of a package went: its failures and where their log is kept.
+/// How one script of a package went, and where the log of its failures is kept.
 struct ScriptOutcome {
     std::string name;
-    int failures = 0;
+    ScriptRun run;
     std::string log;
 };
 

@@ -6,8 +6,8 @@
 #include "db/glob_db.h"
 #include "db/own_tables.h"
 #include "db/statement.h"
-#include "update/statement_step.h"
 
+#include <span>
 #include <type_traits>
 
 namespace norvane::update {
@@ -16,9 +16,10 @@ namespace {
 
 constexpr std::string_view Table = "NORVANE$UPDATE_JOURNAL";
 // No key: the table holds the rows of one package in progress and a row per complete
-// package, and an index would cost every statement another page written at its commit.
+// package, and an index would cost every group another page written at its commit.
 constexpr std::string_view Columns = "PACKAGE integer not null, ITEM varchar(255) not null, "
-                                     "DIGEST varchar(64) not null, ORDINAL integer not null";
+                                     "DIGEST varchar(64) not null, ORDINAL integer not null, "
+                                     "DONE blob sub_type 0";
 // Items a package's files can never be named: scripts end in .sql, blob files in .blo.
 constexpr std::string_view BlobPhaseItem = "$BLOBS";
 constexpr std::string_view CompleteItem = "$COMPLETE";
@@ -60,6 +61,11 @@ void InsertMarker(db::Transaction& transaction, std::int32_t package, std::strin
     mark.Execute();
 }
 
+std::int32_t IntegerOf(const db::FieldValue& value) {
+    const auto* number = std::get_if<db::ScaledInteger>(&value);
+    return number != nullptr ? static_cast<std::int32_t>(number->value) : 0;
+}
+
 } // namespace
 
 UpdateJournal::UpdateJournal(db::CGlobDB& globDB) : m_globDB(globDB) {}
@@ -69,6 +75,8 @@ UpdateJournal::~UpdateJournal() = default;
 void UpdateJournal::Open() {
     try {
         db::CreateTableOnFirstUse(m_globDB.GetDatabase(), Table, Columns);
+        // The table of an installer that recorded every statement on a row of its own.
+        db::AddColumnOnFirstUse(m_globDB.GetDatabase(), Table, "DONE", "blob sub_type 0");
     } catch (const db::EFirebirdError& error) {
         Abort(error);
     }
@@ -87,63 +95,72 @@ std::optional<std::int32_t> UpdateJournal::UnfinishedPackage() {
         query.Execute();
         if (query.Fetch()) {
             const db::FieldValue newest = query.Field(0);
-            if (const auto* value = std::get_if<db::ScaledInteger>(&newest))
-                package = static_cast<std::int32_t>(value->value);
+            if (std::holds_alternative<db::ScaledInteger>(newest))
+                package = IntegerOf(newest);
         }
         query.Close();
         return package;
     });
 }
 
-UpdateJournal::Progress UpdateJournal::BeginItem(std::int32_t package, const std::string& item,
-                                                 const std::string& digest) {
-    Progress progress = InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
-        Progress found;
+UpdateJournal::ItemRecords UpdateJournal::Records(std::int32_t package, const std::string& item) {
+    return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        ItemRecords records;
         db::Statement query(transaction, db::Parameters::Named);
-        query.SetSql("select ORDINAL, DIGEST from NORVANE$UPDATE_JOURNAL "
+        query.SetSql("select ORDINAL, DIGEST, DONE from NORVANE$UPDATE_JOURNAL "
                      "where PACKAGE = :PACKAGE and ITEM = :ITEM");
         Bind(query, package, item);
         query.Execute();
         while (query.Fetch()) {
-            found.done.insert(
-                static_cast<std::int32_t>(std::get<db::ScaledInteger>(query.Field(0)).value));
-            found.changed = found.changed || std::get<std::string>(query.Field(1)) != digest;
+            const db::FieldValue done = query.Field(2);
+            if (const auto* keys = std::get_if<db::BlobBytes>(&done)) {
+                for (const StepKey& key : UnpackKeys(keys->bytes))
+                    records.done.insert(key);
+                records.doneDigests.insert(std::get<std::string>(query.Field(1)));
+                continue;
+            }
+            records.doneOrdinals.insert(IntegerOf(query.Field(0)));
+            records.ordinalsDigest = std::get<std::string>(query.Field(1));
         }
         query.Close();
-        if (found.changed) {
-            db::Statement drop(transaction, db::Parameters::Named);
-            drop.SetSql("delete from NORVANE$UPDATE_JOURNAL "
-                        "where PACKAGE = :PACKAGE and ITEM = :ITEM");
-            Bind(drop, package, item);
-            drop.Execute();
-            found.done.clear();
-        }
-        return found;
+        return records;
     });
-
-    m_record = std::make_unique<db::Statement>(m_globDB.GetDatabase(), db::Parameters::Named);
-    m_record->SetSql("insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) "
-                     "values (:PACKAGE, :ITEM, :DIGEST, :ORDINAL)");
-    m_item = {package, item, digest};
-    m_recordPrepared = false;
-    return progress;
 }
 
-void UpdateJournal::RecordStep(std::int32_t ordinal) {
-    try {
-        // Prepared in the first step's transaction; the prepared statement serves every
-        // later one.
-        if (!m_recordPrepared) {
-            m_record->Prepare();
-            Bind(*m_record, m_item.package, m_item.name);
-            m_record->SetStringParam("DIGEST", m_item.digest);
-            m_recordPrepared = true;
-        }
-        m_record->SetStringParam("ORDINAL", std::to_string(ordinal));
-        m_record->Execute();
-    } catch (const db::EFirebirdError& error) {
-        Abort(error);
+std::set<std::string> UpdateJournal::BlobFilesLoadedByName(std::int32_t package) {
+    return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
+        std::set<std::string> names;
+        db::Statement query(transaction, db::Parameters::Named);
+        query.SetSql("select ITEM from NORVANE$UPDATE_JOURNAL where PACKAGE = :PACKAGE and "
+                     "DONE is null and ORDINAL = 1 and upper(ITEM) like '%.BLO'");
+        query.SetStringParam("PACKAGE", std::to_string(package));
+        query.Execute();
+        while (query.Fetch())
+            names.insert(std::get<std::string>(query.Field(0)));
+        query.Close();
+        return names;
+    });
+}
+
+void UpdateJournal::Record(db::Transaction& transaction, std::int32_t package,
+                           const std::string& item, const std::string& itemDigest,
+                           std::span<const StepKey> keys) {
+    if (&transaction != &m_globDB.Transaction())
+        throw EMisuse("Journal records ride in the connection's default transaction");
+    // Prepared once, in the first record's transaction; the prepared statement serves every
+    // later one.
+    if (!m_record) {
+        m_record = std::make_unique<db::Statement>(m_globDB.GetDatabase(), db::Parameters::Named);
+        m_record->SetSql(
+            "insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL, DONE) "
+            "values (:PACKAGE, :ITEM, :DIGEST, :ORDINAL, :DONE)");
     }
+    Bind(*m_record, package, item);
+    m_record->SetStringParam("DIGEST", itemDigest);
+    m_record->SetStringParam("ORDINAL", std::to_string(keys.size()));
+    const std::string packed = PackKeys(keys);
+    m_record->SetBlobParam("DONE", std::as_bytes(std::span(packed.data(), packed.size())));
+    m_record->Execute();
 }
 
 bool UpdateJournal::BlobPhaseDone(std::int32_t package) {
@@ -153,7 +170,7 @@ bool UpdateJournal::BlobPhaseDone(std::int32_t package) {
                      "where PACKAGE = :PACKAGE and ITEM = :ITEM");
         Bind(query, package, BlobPhaseItem);
         query.Execute();
-        const bool done = query.Fetch() && std::get<db::ScaledInteger>(query.Field(0)).value > 0;
+        const bool done = query.Fetch() && IntegerOf(query.Field(0)) > 0;
         query.Close();
         return done;
     });

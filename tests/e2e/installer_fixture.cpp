@@ -22,8 +22,9 @@ void InstallerTest::MakeDatabaseAt(int version) {
 void InstallerTest::Start() {
     const std::string server =
         m_server.empty() ? "TypeServer=0\r\n" : "TypeServer=1\r\nNameServer=" + m_server + "\r\n";
+    const std::string update = m_oneByOne ? "[Update]\r\nOneTransactionPerStatement=1\r\n" : "";
     WriteFile(m_program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\n" + server);
+              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\n" + server + update);
     m_form = std::make_unique<app::TForm1>(
         m_window, m_values, app::StartupPaths{m_program / "norvane-update", m_temp.Str()});
     m_form->FormShow();

@@ -28,6 +28,8 @@ public:
     void StartAgain();
     /// nrv.ini names the database on this server (TypeServer 1).
     void UseServer(const std::string& server) { m_server = server; }
+    /// nrv.ini asks for a transaction of its own for every statement.
+    void UseOneTransactionPerStatement() { m_oneByOne = true; }
 
     /// The installer folder's path of a file.
     std::string ProgramFile(std::string_view name) const { return m_program / name; }
@@ -43,6 +45,7 @@ public:
 
 private:
     std::string m_server;
+    bool m_oneByOne = false;
 };
 
 } // namespace norvane::testing

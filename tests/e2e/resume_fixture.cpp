@@ -12,7 +12,7 @@ namespace norvane::testing {
 
 namespace fs = std::filesystem;
 
-Product::Product() {
+Product::Product(Commits commits) {
     fs::create_directory(m_program.Path() / "Report");
     fs::copy_file(NORVANE_INSTALLER, Installer());
     fs::permissions(Installer(), fs::perms::owner_all);
@@ -24,7 +24,18 @@ Product::Product() {
                        "insert into INFO_DOC (ID) values (10);"
                        "insert into versions values (1, 4, 254, '2020-01-01');");
     WriteFile(m_program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n");
+              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n" +
+                  (commits == Commits::OnePerStatement
+                       ? "[Update]\r\nOneTransactionPerStatement=1\r\n"
+                       : ""));
+}
+
+void Product::ReplaceInstaller(const std::string& path) {
+    fs::copy_file(path, Installer(), fs::copy_options::overwrite_existing);
+}
+
+std::int64_t Product::Count(const std::string& select) {
+    return m_database.QueryCount(select);
 }
 
 int Product::Run(const std::vector<std::string>& fault) {
@@ -95,7 +106,8 @@ namespace {
 void Save(const Reference& reference, const fs::path& file) {
     std::ostringstream out;
     const auto text = [&](const std::string& value) { out << value.size() << ' ' << value; };
-    out << reference.status << ' ' << reference.commits << ' ' << reference.renames << ' ';
+    out << reference.status << ' ' << reference.commits << ' ' << reference.renames << ' '
+        << reference.executes << ' ';
     text(reference.database);
     out << ' ' << reference.programFolder.size() << ' ';
     for (const auto& [name, bytes] : reference.programFolder) {
@@ -121,7 +133,7 @@ std::optional<Reference> Load(const fs::path& file) {
         in.read(value.data(), static_cast<std::streamsize>(size));
     };
     std::size_t files = 0;
-    if (!(in >> reference.status >> reference.commits >> reference.renames))
+    if (!(in >> reference.status >> reference.commits >> reference.renames >> reference.executes))
         return std::nullopt;
     text(reference.database);
     in >> files;
@@ -142,31 +154,40 @@ std::optional<Reference> Load(const fs::path& file) {
 
 } // namespace
 
-const Reference& UninterruptedRun() {
-    static const Reference reference = [] {
-        // Named after the state's form and the installer, so that neither a change of what
-        // is compared nor a new build reads an old reference.
-        const fs::path cache =
-            fs::path(NORVANE_RESUME_CACHE) /
-            ("reference-3-" +
-             std::to_string(fs::last_write_time(NORVANE_INSTALLER).time_since_epoch().count()));
-        if (auto saved = Load(cache))
-            return *saved;
-        Product product;
-        TempFolder tally;
-        Reference made;
-        made.status = product.Run({"NORVANE_FAULT_TALLY=" + tally / "tally"});
-        made.database = product.DatabaseState();
-        made.programFolder = product.ProgramFolder();
-        std::istringstream counts(ReadFile(tally.Path() / "tally"));
-        counts >> made.commits >> made.renames;
-        for (long writes = 0; counts >> writes;)
-            made.createTableWrites.push_back(writes);
-        fs::create_directories(cache.parent_path());
-        Save(made, cache);
-        return made;
-    }();
-    return reference;
+namespace {
+
+Reference MakeReference(Commits commits) {
+    // Named after the state's form, the way of committing and the installer, so that neither
+    // a change of what is compared nor a new build reads an old reference.
+    const fs::path cache =
+        fs::path(NORVANE_RESUME_CACHE) /
+        ("reference-5-" + std::string(commits == Commits::Grouped ? "grouped-" : "one-") +
+         std::to_string(fs::last_write_time(NORVANE_INSTALLER).time_since_epoch().count()));
+    if (auto saved = Load(cache))
+        return *saved;
+    Product product(commits);
+    TempFolder tally;
+    Reference made;
+    made.status = product.Run({"NORVANE_FAULT_TALLY=" + tally / "tally"});
+    made.database = product.DatabaseState();
+    made.programFolder = product.ProgramFolder();
+    std::istringstream counts(ReadFile(tally.Path() / "tally"));
+    counts >> made.commits >> made.renames >> made.executes;
+    for (long writes = 0; counts >> writes;)
+        made.createTableWrites.push_back(writes);
+    fs::create_directories(cache.parent_path());
+    Save(made, cache);
+    return made;
+}
+
+} // namespace
+
+const Reference& UninterruptedRun(Commits commits) {
+    static const Reference grouped = MakeReference(Commits::Grouped);
+    if (commits == Commits::Grouped)
+        return grouped;
+    static const Reference oneByOne = MakeReference(Commits::OnePerStatement);
+    return oneByOne;
 }
 
 } // namespace norvane::testing

@@ -15,13 +15,20 @@ namespace norvane::testing {
 /// The status of an installer ended by SIGKILL.
 constexpr int Killed = 128 + 9;
 
+/// How the installer commits: in groups (its default), or each statement on its own.
+enum class Commits { Grouped, OnePerStatement };
+
 /// A product folder at release 254 with the installer (carrying packages 255 and 256 of
 /// packages/resume) in it.
 class Product {
 public:
-    Product();
+    explicit Product(Commits commits = Commits::Grouped);
 
     std::string Installer() const { return m_program / "norvane-update"; }
+    /// Puts another build of the installer in the product folder, as a new issue of it.
+    void ReplaceInstaller(const std::string& path);
+    /// The count a "select count(*) ..." of the product database gives.
+    std::int64_t Count(const std::string& select);
 
     /// Runs the installer unattended; fault names what the fault library is to do.
     int Run(const std::vector<std::string>& fault = {});
@@ -52,11 +59,12 @@ struct Reference {
     std::map<std::string, std::string> programFolder;
     long commits = 0;
     long renames = 0;
+    long executes = 0;
     /// The pages each CREATE TABLE commit of the run wrote, in order.
     std::vector<long> createTableWrites;
 };
 
-/// Made once for all the test processes of a build.
-const Reference& UninterruptedRun();
+/// Made once for all the test processes of a build, for each way of committing.
+const Reference& UninterruptedRun(Commits commits = Commits::Grouped);
 
 } // namespace norvane::testing

@@ -106,9 +106,12 @@ protected:
         return database.QueryCount("select count(*) from T1 where F1 is null");
     }
 
-    // Loads path with failures going to logFile, the last script's log.
+    // Loads path with failures going to logFile, the last script's log, and commits.
     BlobLoad Load(const std::string& path) {
-        return LoadBlobFile(Context(), path, BlobLogPath(logFile, path));
+        BlobLoader loader(Context());
+        const BlobLoad load = loader.LoadBlobFile(path, BlobLogPath(logFile, path));
+        loader.Commit();
+        return load;
     }
 
     std::string logFile;

@@ -8,6 +8,8 @@
 //                                 statement prepared whose text holds text
 //   NORVANE_FAULT_CREATE_TABLE=n  act at the nth commit of a transaction that prepared a
 //                                 CREATE TABLE
+//   NORVANE_FAULT_EXECUTE=n       act at the nth statement executed (isc_dsql_execute and
+//                                 _execute2), counted like commits from NORVANE_FAULT_COUNT_FROM
 //   NORVANE_FAULT_RENAME=n        act at the nth rename (a program file put in place)
 //   NORVANE_FAULT_WHEN=before     act before that call instead of after it returned
 //   NORVANE_FAULT_WHEN=during     act NORVANE_FAULT_DELAY_US microseconds after that commit
@@ -22,9 +24,11 @@
 //                                 when that commit was one of a CREATE TABLE
 //   NORVANE_FAULT_SIGNAL=TERM     the signal raised at the installer: KILL (the default), TERM,
 //                                 INT or HUP
+//   NORVANE_FAULT_TRACE=file      every statement prepared, executed and committed is appended
+//                                 to file as it happens, to tell which call a number names
 //   NORVANE_FAULT_TALLY=file      when the installer ends normally, written as
-//                                 "commits renames" on one line, then the pages each CREATE
-//                                 TABLE commit wrote, on the next
+//                                 "commits renames executes" on one line, then the pages each
+//                                 CREATE TABLE commit wrote, on the next
 #include <ibase.h>
 
 #include <dlfcn.h>
@@ -32,6 +36,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -138,6 +143,7 @@ long countedCommits = 0;
 std::atomic<bool> counting{std::getenv("NORVANE_FAULT_COUNT_FROM") == nullptr};
 long createTableCommits = 0;
 long renames = 0;
+long executes = 0;
 std::vector<long> createTableWrites;
 
 // The transactions that prepared a CREATE TABLE and have not ended yet.
@@ -183,7 +189,7 @@ struct Tally {
         if (file == nullptr)
             return;
         if (std::FILE* out = std::fopen(file, "w")) {
-            std::fprintf(out, "%ld %ld\n", commits, renames);
+            std::fprintf(out, "%ld %ld %ld\n", commits, renames, executes);
             for (const long writes : createTableWrites)
                 std::fprintf(out, "%ld ", writes);
             std::fprintf(out, "\n");
@@ -191,6 +197,17 @@ struct Tally {
         }
     }
 } tally;
+
+void Trace(const char* what, long number, std::string_view text = {}) {
+    static const char* file = std::getenv("NORVANE_FAULT_TRACE");
+    if (file == nullptr)
+        return;
+    if (std::FILE* out = std::fopen(file, "a")) {
+        std::fprintf(out, "%s %ld %.*s\n", what, number,
+                     static_cast<int>(std::min<std::size_t>(text.size(), 70)), text.data());
+        std::fclose(out);
+    }
+}
 
 template <typename Function> Function Next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
@@ -207,6 +224,8 @@ extern "C" ISC_STATUS ISC_EXPORT isc_dsql_prepare(ISC_STATUS* status, isc_tr_han
         std::lock_guard lock(creatingMutex);
         creating.insert(*transaction);
     }
+    if (sql != nullptr)
+        Trace("prepare", 0, std::string_view(sql, length != 0 ? length : std::strlen(sql)));
     if (const char* from = std::getenv("NORVANE_FAULT_COUNT_FROM");
         from != nullptr && sql != nullptr &&
         std::string_view(sql, length != 0 ? length : std::strlen(sql)).find(from) !=
@@ -228,6 +247,7 @@ extern "C" ISC_STATUS ISC_EXPORT isc_commit_transaction(ISC_STATUS* status,
     ++commits;
     const long number = counting ? ++countedCommits : 0;
     const long createTable = EndsCreating(transaction) ? ++createTableCommits : 0;
+    Trace("commit", number);
     ActAt(number, "NORVANE_FAULT_COMMIT", Moment::Before);
     ActAt(createTable, "NORVANE_FAULT_CREATE_TABLE", Moment::Before);
     ActDuring(number, "NORVANE_FAULT_COMMIT", createTable > 0);
@@ -247,6 +267,44 @@ extern "C" ISC_STATUS ISC_EXPORT isc_commit_transaction(ISC_STATUS* status,
     ActAt(number, "NORVANE_FAULT_COMMIT", Moment::After);
     ActAt(createTable, "NORVANE_FAULT_CREATE_TABLE", Moment::After);
     return result;
+}
+
+namespace {
+
+// Counts an execution and acts around it as the test asked. The client's isc_dsql_execute
+// calls isc_dsql_execute2, which comes here too: only the outer call counts.
+thread_local bool executing = false;
+
+template <typename Call> ISC_STATUS CountedExecute(Call&& call) {
+    if (executing)
+        return call();
+    executing = true;
+    struct Done {
+        ~Done() { executing = false; }
+    } done;
+    const long number = counting ? ++executes : 0;
+    Trace("execute", number);
+    ActAt(number, "NORVANE_FAULT_EXECUTE", Moment::Before);
+    const ISC_STATUS result = call();
+    ActAt(number, "NORVANE_FAULT_EXECUTE", Moment::After);
+    return result;
+}
+
+} // namespace
+
+extern "C" ISC_STATUS ISC_EXPORT isc_dsql_execute(ISC_STATUS* status, isc_tr_handle* transaction,
+                                                  isc_stmt_handle* statement,
+                                                  unsigned short dialect, const XSQLDA* sqlda) {
+    static const auto next = Next<decltype(&isc_dsql_execute)>("isc_dsql_execute");
+    return CountedExecute([&] { return next(status, transaction, statement, dialect, sqlda); });
+}
+
+extern "C" ISC_STATUS ISC_EXPORT isc_dsql_execute2(ISC_STATUS* status, isc_tr_handle* transaction,
+                                                   isc_stmt_handle* statement,
+                                                   unsigned short dialect, const XSQLDA* in,
+                                                   const XSQLDA* out) {
+    static const auto next = Next<decltype(&isc_dsql_execute2)>("isc_dsql_execute2");
+    return CountedExecute([&] { return next(status, transaction, statement, dialect, in, out); });
 }
 
 extern "C" int rename(const char* from, const char* to) {
