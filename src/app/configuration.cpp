@@ -49,6 +49,8 @@ void ReadConfiguration(ProcessValues& values) {
         IniIntegerValue(platform::ReadProfileString(values.IniPath, UpdateSection,
                                                     "OneTransactionPerStatement", ""),
                         0) != 0;
+    values.BackupFolder =
+        platform::ReadProfileString(values.IniPath, UpdateSection, "BackupFolder", "");
 }
 
 } // namespace norvane::app

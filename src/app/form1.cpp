@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/configuration.h"
+#include "app/database_backup.h"
 #include "app/install_sequence.h"
 #include "base/exceptions.h"
 #include "platform/paths.h"
@@ -30,6 +31,17 @@ TForm1::TForm1(ui::Window& window, ProcessValues& values, const StartupPaths& pa
     ReadConfiguration(m_values);
 }
 
+void TForm1::UseBackupFolder(std::string folder) {
+    m_values.BackupFolder = std::move(folder);
+}
+
+void TForm1::Rehearse() {
+    m_values.Rehearsal = true;
+    m_history.MarkRehearsal();
+    m_window.AddStatus("Репетиція оновлення: пакети буде застосовано до копії бази даних, "
+                       "саму базу даних і теку програми не буде змінено");
+}
+
 void TForm1::btOKClick() {
     InstallSequence sequence(m_window, m_values, m_report, m_history,
                              {WorkDir, CurVer, MaxVer, m_completing, KeptLogsFolder(), LogFile});
@@ -46,6 +58,9 @@ std::string TForm1::HistoryPath() const {
 }
 
 std::string TForm1::KeptLogsFolder() const {
+    // A rehearsal leaves the product folder as it was, but for its history.
+    if (m_values.Rehearsal)
+        return JoinPath(JoinPath(WorkDir, RehearsalFolderName), "logs");
     return JoinPath(m_values.ExeDir, KeptLogsFolderName);
 }
 

@@ -28,6 +28,13 @@ public:
     TForm1(ui::Window& window, ProcessValues& values,
            const StartupPaths& paths = StartupPaths::FromPlatform());
 
+    /// The backup before the update goes to folder (a command line's, which wins over
+    /// nrv.ini's BackupFolder).
+    void UseBackupFolder(std::string folder);
+    /// Makes the run a rehearsal: the install applies the packages to a copy of the database
+    /// and copies no program file. Says so in the memo and heads the history's block with it.
+    void Rehearse();
+
     /// The pre-update checks, run once before the window is first shown.
     void FormShow();
     /// The install sequence.
@@ -43,7 +50,7 @@ public:
     ExitStatus FinishRun();
 
     /// The history's file in the product folder, and the folder failing scripts' logs are
-    /// kept in, one folder a package.
+    /// kept in, one folder a package (for a rehearsal, in the work folder).
     std::string HistoryPath() const;
     std::string KeptLogsFolder() const;
 

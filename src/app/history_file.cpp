@@ -5,9 +5,25 @@
 
 namespace norvane::app {
 
+namespace {
+
+constexpr std::string_view RehearsalMark = ", РЕПЕТИЦІЯ на копії бази даних";
+constexpr std::string_view Heading = "=== norvane-update " NORVANE_VERSION;
+
+} // namespace
+
+std::string_view InstallerVersion() {
+    return NORVANE_VERSION;
+}
+
 HistoryFile::HistoryFile() {
-    m_lines.push_back("=== norvane-update " NORVANE_VERSION ", початок " +
-                      platform::LocalTimeText());
+    m_lines.push_back(std::string(Heading) + ", початок " + platform::LocalTimeText());
+}
+
+void HistoryFile::MarkRehearsal() {
+    std::string& heading = m_lines.front();
+    if (heading.find(RehearsalMark) == std::string::npos)
+        heading.insert(Heading.size(), RehearsalMark);
 }
 
 void HistoryFile::Add(std::string line) {

@@ -60,6 +60,10 @@ public:
     std::unique_ptr<db::DatabaseRunLock> database;
 };
 
+void InstallSequence::ReleaseDatabaseLock(RunLocks& locks) {
+    locks.database.reset();
+}
+
 InstallSequence::InstallSequence(ui::Window& window, ProcessValues& values, RunReport& report,
                                  HistoryFile& history, InstallPlan plan)
     : m_window(window), m_values(values), m_report(report), m_history(history),
@@ -74,7 +78,11 @@ void InstallSequence::Run() {
 
     m_window.AddStatus("Створення тимчасового каталога");
     RunLocks locks;
-    if (!PrepareWorkFolder(locks) || !LockDatabase(locks))
+    if (!PrepareWorkFolder(locks))
+        return;
+    RemoveRehearsalLeftovers();
+    // A rehearsal never writes the database, not even its lock: it locks its copy.
+    if (!m_values.Rehearsal && !LockDatabase(locks))
         return;
 
     m_window.AddStatus("Наявність архиватора RAR...");
@@ -83,16 +91,29 @@ void InstallSequence::Run() {
         return StopInstall(RunReport::Install::Failed, "немає архіватора RAR");
     m_window.MarkStatus("[OK]");
 
+    if (m_values.Rehearsal)
+        return Rehearse(locks, archiver);
+    StopOnAbort([&] {
+        if (BackUpBeforeUpdate())
+            ApplyPackages(archiver);
+    });
+}
+
+void InstallSequence::StopOnAbort(const std::function<void()>& steps) {
     try {
-        update::UpdateJournal journal(*m_values.GlobDB);
-        journal.Open();
-        InstallPackages(archiver, journal);
+        steps();
     } catch (const EUpdateAborted& error) {
         StopInstall(error.Reason() == EUpdateAborted::Cause::Interrupted
                         ? RunReport::Install::Interrupted
                         : RunReport::Install::Failed,
                     error.Message());
     }
+}
+
+void InstallSequence::ApplyPackages(const std::string& archiver) {
+    update::UpdateJournal journal(*m_values.GlobDB);
+    journal.Open();
+    InstallPackages(archiver, journal);
 }
 
 bool InstallSequence::PrepareWorkFolder(RunLocks& locks) {
@@ -187,7 +208,10 @@ bool InstallSequence::InstallPackage(std::int32_t number, const std::string& arc
     RecordDatabaseOutcome(database.folder);
     if (!database.versionReached)
         return false;
-    CopyProgramFiles(number, files, journal);
+    if (m_values.Rehearsal)
+        PassOverProgramFiles(number, files, journal);
+    else
+        CopyProgramFiles(number, files, journal);
 
     SetInstallControlsVisible(false);
     m_window.SetEnabled(Control::btCancel, true);

@@ -9,6 +9,7 @@
 #include "update/update_folder_runner.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ class UpdateJournal;
 } // namespace norvane::update
 
 namespace norvane::app {
+
+class RehearsalFiles;
 
 /// What the checks decided the install is to do.
 struct InstallPlan {
@@ -61,6 +64,7 @@ private:
 
     bool PrepareWorkFolder(RunLocks& locks);
     bool LockDatabase(RunLocks& locks);
+    void ApplyPackages(const std::string& archiver);
     void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
     bool InstallPackage(std::int32_t number, const std::string& archiver,
                         update::UpdateJournal& journal);
@@ -76,6 +80,26 @@ private:
     DatabaseOutcome ApplyToDatabase(std::int32_t number, update::UpdateJournal& journal);
     void CopyProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,
                           update::UpdateJournal& journal);
+
+    // The safety net (install_backup.cpp): a backup before the first change, and a rehearsal
+    // that applies the packages to a copy restored from its own backup.
+    struct BackupMade {
+        std::string file;
+        std::uint64_t bytes = 0;
+        int tablesWithRows = 0;
+    };
+    static void ReleaseDatabaseLock(RunLocks& locks);
+    void RemoveRehearsalLeftovers();
+    bool BackUpBeforeUpdate();
+    std::optional<BackupMade> BackUpDatabase(const std::string& folder, RehearsalFiles* rehearsal);
+    void Rehearse(RunLocks& locks, const std::string& archiver);
+    std::string RehearsalFolder();
+    bool RestoreRehearsalCopy(const BackupMade& backup, RehearsalFiles& files);
+    void EndRehearsal(RehearsalFiles& files);
+    void PassOverProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,
+                              update::UpdateJournal& journal);
+    /// Runs steps; an error after which nothing more may run stops the install.
+    void StopOnAbort(const std::function<void()>& steps);
 
     void RecordDatabaseOutcome(const update::UpdateFolderOutcome& outcome);
     bool VersionReached(std::int32_t number);

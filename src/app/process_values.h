@@ -19,6 +19,12 @@ struct ProcessValues {
     /// Every statement and blob file committed on its own, so that other connections see it
     /// at once, instead of in groups.
     bool OneTransactionPerStatement = false;
+    /// The folder a backup of the database is made in before its first change; empty for
+    /// none. On the database's server when it has one.
+    std::string BackupFolder;
+    /// The packages are applied to a copy of the database, which is removed again; the
+    /// database itself and the program folder are left as they are.
+    bool Rehearsal = false;
     std::vector<std::string> PackageList;
     std::unique_ptr<db::CGlobDB> GlobDB;
 };

@@ -252,6 +252,22 @@ std::string BackupFileName(std::string_view databaseName, std::int32_t version,
     return std::string(file) + "-" + std::to_string(version) + "-" + stamp + ".fbk";
 }
 
+bool DropDatabase(const std::string& exeDir, const std::string& databaseName,
+                  const ConnectionParams& account) {
+    Database database(exeDir);
+    database.SetDatabaseName(databaseName);
+    database.SetParams(account);
+    try {
+        database.Open();
+    } catch (const EFirebirdError& error) {
+        if (HoldsCode(error, isc_io_open_err))
+            return false;
+        throw;
+    }
+    database.Drop();
+    return true;
+}
+
 struct ServiceManager::Impl {
     Impl(std::string exeFolder, std::string_view databaseName, ConnectionParams connection)
         : exeDir(std::move(exeFolder)), server(SplitDatabaseName(databaseName).Server),

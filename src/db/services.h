@@ -41,6 +41,12 @@ struct BackupTime {
 std::string BackupFileName(std::string_view databaseName, std::int32_t version,
                            const BackupTime& time);
 
+/// Drops the database a name attaches to with account: on its server, or a file of this
+/// process's engine. False when there is no such database; raises EFirebirdError with the
+/// client's text when it is there but cannot be dropped (in use, not a database).
+bool DropDatabase(const std::string& exeDir, const std::string& databaseName,
+                  const ConnectionParams& account);
+
 /// What a caller learns while a backup or a restore runs. OnLine gets each line of the tool's
 /// verbose output as it comes, OnWait is called about once a second while no line comes;
 /// either may be empty. Either may throw (an interrupt, say) to stop waiting: the service is

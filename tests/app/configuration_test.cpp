@@ -88,5 +88,17 @@ TEST_F(ConfigurationTest, CommentsAndKeysWithoutValuesAreIgnored) {
     EXPECT_EQ(values.NameServer, "");
 }
 
+TEST_F(ConfigurationTest, TheInstallersOwnSettingsAreInTheUpdateSection) {
+    const auto values = Read("[Common]\nBackupFolder=/wrong\n"
+                             "[Update]\nBackupFolder = \"D:\\Резервні копії\" \n"
+                             "OneTransactionPerStatement=1\n");
+    EXPECT_EQ(values.BackupFolder, "D:\\Резервні копії");
+    EXPECT_TRUE(values.OneTransactionPerStatement);
+    const auto none = Read("[Common]\nPathBaseIB=/x.fdb\n");
+    EXPECT_EQ(none.BackupFolder, "");
+    EXPECT_FALSE(none.OneTransactionPerStatement);
+    EXPECT_FALSE(none.Rehearsal);
+}
+
 } // namespace
 } // namespace norvane::app
