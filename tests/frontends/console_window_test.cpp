@@ -148,36 +148,147 @@ TEST_F(ConsoleWindowTest, TheRemainingTimeShowsAtMostOnceInFiveSeconds) {
                            "255.02.sql\n");
 }
 
-TEST(UnattendedArgumentsTest, OnlyTheSwitchAndOneLogFileAskForIt) {
+// A step that shows its time left before its mark (a backup) ends with its line whole again.
+TEST_F(ConsoleWindowTest, AMarkAfterTheTimeLeftRepeatsItsLineWithTheMark) {
+    using std::chrono::seconds;
+    std::chrono::steady_clock::time_point now{};
+    std::ostringstream log;
+    ConsoleWindow window(m_out, m_err, &log, [&] { return now; });
+    window.AddStatus("Резервна копія бази даних...");
+    for (int second : {0, 5, 10}) {
+        now = std::chrono::steady_clock::time_point(seconds(second));
+        window.SetCaption(ui::Control::lUpdateTime, "00:00:0" + std::to_string(9 - second / 5));
+    }
+    window.MarkStatus("[OK]");
+    window.MarkStatus(" 1");
+    window.AddStatus("/b/n.fbk");
+    window.Finish();
+    EXPECT_EQ(m_out.str(), "Резервна копія бази даних...\n"
+                           "  залишилось: 00:00:08\n"
+                           "  залишилось: 00:00:07\n"
+                           "Резервна копія бази даних...[OK] 1\n"
+                           "/b/n.fbk\n");
+    EXPECT_NE(log.str().find("  Резервна копія бази даних...[OK] 1\n"), std::string::npos)
+        << log.str();
+}
+
+TEST(CommandLineTest, UnattendedTakesItsOptionsInAnyOrderAndEachOnce) {
     struct Case {
         std::vector<std::string_view> arguments;
-        std::optional<std::string> logFile; // nothing: the window opens
+        UnattendedOptions options;
     };
     for (const Case& c : std::vector<Case>{
-             {{"--unattended"}, ""},
-             {{"/unattended"}, ""},
-             {{"--unattended", "--log", "run.log"}, "run.log"},
-             {{"/log", "C:\\logs\\run 1.log", "/unattended"}, "C:\\logs\\run 1.log"},
-             {{"--unattended", "--log=журнал.txt"}, "журнал.txt"},
-             {{"/log=x", "--unattended"}, "x"},
-             {{}, std::nullopt},
-             {{"--Unattended"}, std::nullopt},
-             {{"-unattended"}, std::nullopt},
-             {{"--unattended", "x"}, std::nullopt},
-             {{"x", "--unattended"}, std::nullopt},
-             {{"--unattended", "--unattended"}, std::nullopt},
-             {{"--unattended", "--log"}, std::nullopt},
-             {{"--unattended", "--log="}, std::nullopt},
-             {{"--unattended", "--log", "a", "--log", "b"}, std::nullopt},
-             {{"--log", "a"}, std::nullopt},
+             {{"--unattended"}, {"", "", false}},
+             {{"/unattended"}, {"", "", false}},
+             {{"--unattended", "--log", "run.log"}, {"run.log", "", false}},
+             {{"/log", "C:\\logs\\run 1.log", "/unattended"}, {"C:\\logs\\run 1.log", "", false}},
+             {{"--unattended", "--log=журнал.txt"}, {"журнал.txt", "", false}},
+             {{"/log=x", "--unattended"}, {"x", "", false}},
+             {{"--unattended", "--backup", "/srv/копії"}, {"", "/srv/копії", false}},
+             {{"/backup=D:\\Backups", "/unattended"}, {"", "D:\\Backups", false}},
+             {{"--rehearse", "--unattended"}, {"", "", true}},
+             {{"--unattended", "/rehearse", "--backup=b", "--log", "l"}, {"l", "b", true}},
+             // A value is whatever follows, unless it is one of the options.
+             {{"--unattended", "--log", "--quiet"}, {"--quiet", "", false}},
          }) {
-        const auto options = UnattendedOptionsOf(c.arguments);
-        ASSERT_EQ(options.has_value(), c.logFile.has_value())
-            << (c.arguments.empty() ? "" : c.arguments[0]);
-        if (options) {
-            EXPECT_EQ(options->logFile, *c.logFile);
-        }
+        const CommandLine line = ParseCommandLine(c.arguments);
+        ASSERT_EQ(line.mode, CommandLine::Mode::Unattended) << line.error;
+        EXPECT_EQ(line.options.logFile, c.options.logFile);
+        EXPECT_EQ(line.options.backupFolder, c.options.backupFolder);
+        EXPECT_EQ(line.options.rehearse, c.options.rehearse);
     }
+}
+
+TEST(CommandLineTest, AnythingNotUnderstoodIsRefusedWithItsReason) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        CommandLine::Mode mode;
+        std::string error;
+    };
+    using Mode = CommandLine::Mode;
+    for (const Case& c : std::vector<Case>{
+             {{}, Mode::Window, ""},
+             {{"--help"}, Mode::Help, ""},
+             {{"/?"}, Mode::Help, ""},
+             {{"-h"}, Mode::Help, ""},
+             {{"--unattended", "/help"}, Mode::Help, ""},
+             {{"--version"}, Mode::Version, ""},
+             {{"/version", "--unattended"}, Mode::Version, ""},
+             {{"--unattended", "--quiet"}, Mode::Invalid, "невідомий параметр --quiet"},
+             {{"/silent", "--unattended"}, Mode::Invalid, "невідомий параметр /silent"},
+             {{"--help", "--quiet"}, Mode::Invalid, "невідомий параметр --quiet"},
+             {{"--Unattended"}, Mode::Invalid, "невідомий параметр --Unattended"},
+             {{"-unattended"}, Mode::Invalid, "невідомий параметр -unattended"},
+             {{"--unattended", "x"}, Mode::Invalid, "невідомий параметр x"},
+             {{"--unattended", "now"}, Mode::Invalid, "невідомий параметр now"},
+             {{"--unattended", "--unattended"},
+              Mode::Invalid,
+              "параметр --unattended задано двічі"},
+             {{"--unattended", "--log"}, Mode::Invalid, "параметр --log потребує імені файлу"},
+             {{"--unattended", "--log="}, Mode::Invalid, "параметр --log потребує імені файлу"},
+             {{"--log", "--unattended"}, Mode::Invalid, "параметр --log потребує імені файлу"},
+             {{"--unattended", "--log", "a", "--log", "b"},
+              Mode::Invalid,
+              "параметр --log задано двічі"},
+             {{"--unattended", "--backup"}, Mode::Invalid, "параметр --backup потребує теки"},
+             {{"--unattended", "/backup=", "x"}, Mode::Invalid, "параметр --backup потребує теки"},
+             {{"--unattended", "--rehearse", "/rehearse"},
+              Mode::Invalid,
+              "параметр --rehearse задано двічі"},
+             {{"--log", "a"}, Mode::Invalid, "параметр --log діє лише разом з --unattended"},
+             {{"--backup", "/srv"},
+              Mode::Invalid,
+              "параметр --backup діє лише разом з --unattended"},
+             {{"--rehearse"}, Mode::Invalid, "параметр --rehearse діє лише разом з --unattended"},
+         }) {
+        const CommandLine line = ParseCommandLine(c.arguments);
+        const std::string shown = c.arguments.empty() ? "" : std::string(c.arguments[0]);
+        EXPECT_EQ(line.mode, c.mode) << shown;
+        EXPECT_EQ(line.error, c.error) << shown;
+    }
+}
+
+TEST(CommandLineTest, WhatOpensNoWindowPrintsAndEndsBeforeAnyDatabase) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"--help"}, 0, UsageText(), ""},
+             {{"--version"}, 0, "norvane-update " NORVANE_TEST_VERSION "\n", ""},
+             {{"--unattended", "--quiet"},
+              2,
+              "",
+              "error: невідомий параметр --quiet\n\n" + UsageText()},
+         }) {
+        app::ProcessValues values;
+        std::ostringstream out;
+        std::ostringstream err;
+        // No folder to find a configuration or a database in: nothing may be looked for.
+        const auto status =
+            RunWithoutWindow(ParseCommandLine(c.arguments), values,
+                             {"/nonexistent/norvane-update", "/nonexistent"}, out, err);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(*status, c.status);
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), c.err);
+        EXPECT_EQ(values.GlobDB, nullptr);
+    }
+    app::ProcessValues values;
+    std::ostringstream out;
+    EXPECT_FALSE(RunWithoutWindow(ParseCommandLine({}), values, {"/x/y", "/x"}, out, out));
+}
+
+TEST(CommandLineTest, TheUsageNamesEveryOptionAndExitStatus) {
+    const std::string usage = UsageText();
+    for (const char* named :
+         {"--unattended", "/unattended", "--log ФАЙЛ", "--log=ФАЙЛ", "/log ФАЙЛ", "--backup ТЕКА",
+          "/backup ТЕКА", "--rehearse", "--help", "--version", "nrv.ini", "  0 ", "  2 ", "  3 ",
+          "  10 ", "  11 ", "  12 ", "  13 "})
+        EXPECT_NE(usage.find(named), std::string::npos) << named;
+    EXPECT_EQ(usage.back(), '\n');
 }
 
 TEST_F(ConsoleWindowTest, ALogGetsEveryLineWithItsTimeAndMark) {

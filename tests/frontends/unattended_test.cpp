@@ -111,6 +111,10 @@ private:
 
 class UnattendedTest : public ::testing::Test {
 protected:
+    void AppendToIni(const std::string& lines) {
+        const fs::path ini = m_product.Program.Path() / "nrv.ini";
+        WriteFile(ini, ReadFile(ini) + lines);
+    }
     Outcome Run(const std::vector<std::string>& arguments = {"--unattended"},
                 const std::vector<std::string>& environment = {}) {
         return m_product.Run(arguments, environment);
@@ -210,24 +214,101 @@ TEST_F(UnattendedTest, AMissingClientLibraryGivesTwo) {
     EXPECT_NE(outcome.err.find("/nonexistent/libfbclient.so"), std::string::npos) << outcome.err;
 }
 
-TEST_F(UnattendedTest, AnyOtherCommandLineOpensTheWindow) {
-    // The window waits for its user: once the checks have attached the database, the program
-    // stays, holding its attachment, and installs nothing.
-    auto installer = m_product.Start({"--unattended", "now"}, {"QT_QPA_PLATFORM=offscreen"});
-    const auto holdsTheDatabase = [&] {
-        std::error_code gone;
-        const fs::path fds = "/proc/" + std::to_string(installer->Pid()) + "/fd";
-        for (const auto& fd : fs::directory_iterator(fds, gone)) {
-            if (fs::read_symlink(fd.path(), gone) == m_product.Database.Path())
-                return true;
-        }
-        return false;
+// A command line that is not understood ends at once with its reason and the usage: no window,
+// no database, no history.
+TEST_F(UnattendedTest, ACommandLineNotUnderstoodGivesTwoAndTheUsage) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;
     };
-    while (!holdsTheDatabase() && !installer->Ended())
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(installer->Ended()) << installer->Out() << installer->Err();
-    EXPECT_EQ(installer->Out(), "");
+    for (const Case& c : std::vector<Case>{
+             {{"--unattended", "--quiet"}, "невідомий параметр --quiet"},
+             {{"/silent"}, "невідомий параметр /silent"},
+             {{"--unattended", "--log"}, "параметр --log потребує імені файлу"},
+             {{"--unattended", "now"}, "невідомий параметр now"},
+             {{"--backup", m_output.Str()}, "параметр --backup діє лише разом з --unattended"},
+         }) {
+        const Outcome outcome = Run(c.arguments);
+        EXPECT_EQ(outcome.status, 2) << c.arguments.back() << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "error: " + c.error + "\n\n" + console::UsageText());
+    }
     EXPECT_EQ(m_product.DatabaseVersion(), "254");
+    EXPECT_FALSE(fs::exists(m_product.Program / "norvane-update.log"));
+    EXPECT_FALSE(fs::exists(m_product.WorkFolder()));
+}
+
+TEST_F(UnattendedTest, HelpAndVersionPrintAndEnd) {
+    for (const char* help : {"--help", "/?"}) {
+        const Outcome outcome = Run({help});
+        EXPECT_EQ(outcome.status, 0) << help;
+        EXPECT_EQ(outcome.out, console::UsageText());
+        EXPECT_EQ(outcome.err, "");
+    }
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, console::VersionText());
+    EXPECT_EQ(version.out.rfind("norvane-update ", 0), 0u);
+    EXPECT_FALSE(fs::exists(m_product.Program / "norvane-update.log"));
+}
+
+// The window program says why it has no window instead of aborting.
+TEST_F(UnattendedTest, TheWindowWithoutADisplayGivesTwoAndSaysWhy) {
+    ChildProcess noDisplay(
+        {m_product.InstallerPath()},
+        {"TMPDIR=" + m_product.Temp.Str(), "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    EXPECT_EQ(noDisplay.Wait(), 2);
+    EXPECT_EQ(noDisplay.Err(), "error: немає дисплея для вікна (не задано DISPLAY і "
+                               "WAYLAND_DISPLAY); без вікна: norvane-update --unattended\n");
+
+    // Qt is told to use X, whose display is not there.
+    const Outcome unreachable = Run({});
+    EXPECT_EQ(unreachable.status, 2) << unreachable.err;
+    const auto lines = Lines(unreachable.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("error: не вдалося відкрити вікно: ", 0), 0u) << unreachable.err;
+    EXPECT_TRUE(lines.back().ends_with("; без вікна: norvane-update --unattended"))
+        << unreachable.err;
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+}
+
+// The command line's folder wins over the one nrv.ini names.
+TEST_F(UnattendedTest, ABackupGoesToTheCommandLinesFolderBeforeTheUpdate) {
+    TempFolder configured;
+    TempFolder given;
+    AppendToIni("[Update]\r\nBackupFolder=" + configured.Str() + "\r\n");
+    const Outcome outcome = Run({"--unattended", "--backup", given.Str()});
+    EXPECT_EQ(outcome.status, 0) << outcome.out << outcome.err;
+    EXPECT_TRUE(fs::is_empty(configured.Path()));
+    std::vector<std::string> backups;
+    for (const auto& entry : fs::directory_iterator(given.Path()))
+        backups.push_back(entry.path().string());
+    ASSERT_EQ(backups.size(), 1u);
+    const auto lines = Lines(outcome.out);
+    const auto backupLine =
+        std::find(lines.begin(), lines.end(), "Резервна копія бази даних...[OK]");
+    ASSERT_NE(backupLine, lines.end()) << outcome.out;
+    EXPECT_EQ(*(backupLine + 1), backups.front());
+    EXPECT_EQ(*(backupLine - 1), "Наявність архиватора RAR...[OK]");
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+}
+
+TEST_F(UnattendedTest, ABackupThatFailsGivesTwoAndChangesNothing) {
+    const std::string missing = m_output / "missing";
+    const Outcome outcome = Run({"--unattended", "--backup=" + missing});
+    EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("error: резервну копію бази даних не створено: cannot open backup "
+                                "file " +
+                                    missing + "/",
+                                0),
+              0u)
+        << outcome.err;
+    EXPECT_EQ(Lines(outcome.out).back(), "Резервна копія бази даних...");
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+    EXPECT_EQ(m_product.Database.QueryCount("select count(*) from rdb$relations where "
+                                            "rdb$relation_name = 'NORVANE$UPDATE_JOURNAL'"),
+              0);
+    EXPECT_FALSE(fs::exists(m_product.Program / "Norvanework.exe"));
 }
 
 TEST_F(UnattendedTest, AClosedOutputDoesNotStopTheUpdate) {
@@ -352,7 +433,7 @@ protected:
     console::ExitStatus Run(const std::string& logFile = {}) {
         app::ProcessValues values;
         return console::RunUnattended(values, {m_product.InstallerPath(), m_product.Temp.Str()},
-                                      m_out, m_err, {logFile});
+                                      m_out, m_err, {logFile, "", false});
     }
     std::string History() const {
         return ReadFile(m_product.Program.Path() / "norvane-update.log");

@@ -17,6 +17,12 @@ void ConsoleWindow::AddError(std::string_view text) {
 }
 
 void ConsoleWindow::MarkStatus(std::string_view text) {
+    // A line of its own (a time left) came after the memo's last line: the mark goes to that
+    // line again, whole, as the window's memo shows it.
+    if (m_line == nullptr && m_interrupted) {
+        OpenLine(*m_interrupted->stream, m_interrupted->text + std::string(text));
+        return;
+    }
     // A mark with no line to extend starts one, as it does in the window's memo.
     if (m_line == nullptr) {
         OpenLine(m_out, text);
@@ -30,6 +36,7 @@ void ConsoleWindow::MarkStatus(std::string_view text) {
 
 void ConsoleWindow::OpenLine(std::ostream& stream, std::string_view text) {
     EndOpenLine();
+    m_interrupted.reset();
     // The line appears as its step starts; a mark or the next line completes it.
     stream << text;
     stream.flush();
@@ -53,8 +60,14 @@ void ConsoleWindow::EndOpenLine() {
 }
 
 void ConsoleWindow::WriteLine(std::ostream& stream, std::string_view text) {
+    std::optional<MemoLine> memoLine;
+    if (m_line != nullptr)
+        memoLine = MemoLine{m_line, m_lineText};
+    else
+        memoLine = m_interrupted;
     OpenLine(stream, text);
     EndOpenLine();
+    m_interrupted = memoLine;
 }
 
 void ConsoleWindow::Finish() {

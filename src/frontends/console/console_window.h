@@ -64,6 +64,13 @@ private:
     // The open line's text with its marks, and as the log will have it, with its start time.
     std::string m_lineText;
     std::string m_logLine;
+    // The memo's last line when a line of its own (a time left, a file, a box's text) has
+    // ended it, for a mark that comes after.
+    struct MemoLine {
+        std::ostream* stream;
+        std::string text;
+    };
+    std::optional<MemoLine> m_interrupted;
     // When the next line of the remaining time may come; nothing before its first estimate.
     std::optional<std::chrono::steady_clock::time_point> m_nextTimeLine;
 };

@@ -1,8 +1,6 @@
 #include "frontends/console/unattended.h"
 #include "frontends/qt/qt_program.h"
 
-#include <QApplication>
-
 #include <clocale>
 #include <iostream>
 #include <string_view>
@@ -13,14 +11,11 @@ int main(int argc, char** argv) {
     // File lists are ordered by the user's collation, in the window and unattended alike.
     std::setlocale(LC_COLLATE, "");
     const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
-    if (const auto options = console::UnattendedOptionsOf(arguments)) {
-        app::ProcessValues values;
-        return static_cast<int>(console::RunUnattended(values, app::StartupPaths::FromPlatform(),
-                                                       std::cout, std::cerr, *options));
-    }
-    // Any other command line is ignored; Qt is not given it to interpret either.
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
-    QApplication application(qtArgc, qtArgv);
-    return qt::RunWindowProgram();
+    app::ProcessValues values;
+    if (const auto status =
+            console::RunWithoutWindow(console::ParseCommandLine(arguments), values,
+                                      app::StartupPaths::FromPlatform(), std::cout, std::cerr))
+        return *status;
+    // Qt is not given the command line to interpret: the program has read it whole.
+    return qt::RunWindowApplication(argv[0], std::cerr);
 }

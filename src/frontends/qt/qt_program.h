@@ -3,6 +3,10 @@
 #include "frontends/qt/qt_window.h"
 #include "frontends/window_program.h"
 
+#include <optional>
+#include <ostream>
+#include <string>
+
 namespace norvane::qt {
 
 /// The Qt window with the update logic behind it.
@@ -11,5 +15,13 @@ using WindowProgram = frontends::WindowProgram<QtWindow>;
 /// The program with its window, until the window is closed. Needs a QApplication. Always
 /// returns 0, also after an error at start, which is shown first.
 int RunWindowProgram();
+
+/// Why Qt has no display to open a window on: no platform named (QT_QPA_PLATFORM) and neither
+/// DISPLAY nor WAYLAND_DISPLAY set; nothing otherwise.
+std::optional<std::string> NoDisplayReason();
+
+/// Makes the QApplication and runs the program with its window. Without a display, or when Qt
+/// cannot start its platform, says so on err and returns 2 instead of aborting.
+int RunWindowApplication(char* programName, std::ostream& err);
 
 } // namespace norvane::qt

@@ -57,15 +57,14 @@ int main() {
     ::SetDllDirectoryW(L"");
     const std::vector<std::string> arguments = Arguments();
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-    if (const auto options = console::UnattendedOptionsOf(views)) {
-        ConnectOutput();
-        app::ProcessValues values;
-        const auto status = console::RunUnattended(values, app::StartupPaths::FromPlatform(),
-                                                   std::cout, std::cerr, *options);
-        std::cout.flush();
-        std::cerr.flush();
-        return static_cast<int>(status);
-    }
-    // Any other command line is ignored.
-    return win32::RunWindowProgram();
+    const console::CommandLine commandLine = console::ParseCommandLine(views);
+    if (commandLine.mode == console::CommandLine::Mode::Window)
+        return win32::RunWindowProgram();
+    ConnectOutput();
+    app::ProcessValues values;
+    const auto status = console::RunWithoutWindow(
+        commandLine, values, app::StartupPaths::FromPlatform(), std::cout, std::cerr);
+    std::cout.flush();
+    std::cerr.flush();
+    return status.value_or(0);
 }
