@@ -22,7 +22,11 @@ void InstallerTest::MakeDatabaseAt(int version) {
 void InstallerTest::Start() {
     const std::string server =
         m_server.empty() ? "TypeServer=0\r\n" : "TypeServer=1\r\nNameServer=" + m_server + "\r\n";
-    const std::string update = m_oneByOne ? "[Update]\r\nOneTransactionPerStatement=1\r\n" : "";
+    std::string update = m_oneByOne ? "OneTransactionPerStatement=1\r\n" : "";
+    if (!m_backupFolder.empty())
+        update += "BackupFolder=" + m_backupFolder + "\r\n";
+    if (!update.empty())
+        update = "[Update]\r\n" + update;
     WriteFile(m_program.Path() / "nrv.ini",
               "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\n" + server + update);
     m_form = std::make_unique<app::TForm1>(

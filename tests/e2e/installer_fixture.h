@@ -30,6 +30,8 @@ public:
     void UseServer(const std::string& server) { m_server = server; }
     /// nrv.ini asks for a transaction of its own for every statement.
     void UseOneTransactionPerStatement() { m_oneByOne = true; }
+    /// nrv.ini asks for a backup in folder before the update.
+    void UseBackupFolder(const std::string& folder) { m_backupFolder = folder; }
 
     /// The installer folder's path of a file.
     std::string ProgramFile(std::string_view name) const { return m_program / name; }
@@ -46,6 +48,7 @@ public:
 private:
     std::string m_server;
     bool m_oneByOne = false;
+    std::string m_backupFolder;
 };
 
 } // namespace norvane::testing

@@ -12,7 +12,7 @@ namespace norvane::testing {
 
 namespace fs = std::filesystem;
 
-Product::Product(Commits commits) {
+Product::Product(Commits commits) : m_commits(commits) {
     fs::create_directory(m_program.Path() / "Report");
     fs::copy_file(NORVANE_INSTALLER, Installer());
     fs::permissions(Installer(), fs::perms::owner_all);
@@ -30,6 +30,15 @@ Product::Product(Commits commits) {
                        : ""));
 }
 
+void Product::UseServer(const std::string& server) {
+    WriteFile(m_program.Path() / "nrv.ini",
+              "[Common]\r\nPathBaseIB=" + m_database.Path() +
+                  "\r\nTypeServer=1\r\nNameServer=" + server + "\r\n" +
+                  (m_commits == Commits::OnePerStatement
+                       ? "[Update]\r\nOneTransactionPerStatement=1\r\n"
+                       : ""));
+}
+
 void Product::ReplaceInstaller(const std::string& path) {
     fs::copy_file(path, Installer(), fs::copy_options::overwrite_existing);
 }
@@ -39,13 +48,20 @@ std::int64_t Product::Count(const std::string& select) {
 }
 
 int Product::Run(const std::vector<std::string>& fault) {
+    return RunWith({"--unattended"}, fault);
+}
+
+int Product::RunWith(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& fault) {
     std::vector<std::string> environment{"TMPDIR=" + m_temp.Str(), "DISPLAY="};
     if (!fault.empty()) {
         environment.insert(environment.end(), {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
                                                "LD_PRELOAD=" NORVANE_FAULT_INJECTION});
         environment.insert(environment.end(), fault.begin(), fault.end());
     }
-    ChildProcess installer({Installer(), "--unattended"}, environment);
+    std::vector<std::string> argv{Installer()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess installer(argv, environment);
     const int status = installer.Wait();
     m_lastOutput = installer.Out() + installer.Err();
     return status;
@@ -53,24 +69,35 @@ int Product::Run(const std::vector<std::string>& fault) {
 
 std::string Product::DatabaseState() {
     std::string state = m_database.ExtractMetadata();
+    // A database no update has touched yet (one a rehearsal ran on) has neither the installer's
+    // tables nor the packages'.
+    const bool updated =
+        m_database.QueryCount("select count(*) from rdb$relations where rdb$relation_name in "
+                              "('NORVANE$UPDATE_JOURNAL', 'NORVANE$UPDATE_LOCK')") == 2;
     state += m_database.Output(
-        "set list on;"
-        "select N, T from NOKEY order by N, T;"
+        std::string("set list on;") + (updated ? "select N, T from NOKEY order by N, T;" : "") +
         "select code, build, data, update_date from versions order by update_date;"
-        "select ID from INFO_DOC order by ID;"
-        "select PACKAGE, ITEM, DIGEST, ORDINAL from NORVANE$UPDATE_JOURNAL order by 1, 2, 4;"
-        "select ID, TAKEN_AT from NORVANE$UPDATE_LOCK;"
-        // The engine's own transaction writes no row of these tables.
-        "select (select count(*) from NOKEY where rdb$record_version = 0) NOKEY_UNWRITTEN,"
-        " (select count(*) from versions where rdb$record_version = 0) VERSIONS_UNWRITTEN,"
-        " (select count(*) from INFO_DOC where rdb$record_version = 0) INFO_DOC_UNWRITTEN,"
-        " (select count(*) from NORVANE$UPDATE_JOURNAL where rdb$record_version = 0)"
-        " JOURNAL_UNWRITTEN from rdb$database;");
-    for (const int id : {7, 10})
-        state +=
-            "blob " + std::to_string(id) + ": " +
-            m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = " + std::to_string(id)) +
-            "\n";
+        "select ID from INFO_DOC order by ID;" +
+        (updated
+             ? "select PACKAGE, ITEM, DIGEST, ORDINAL from NORVANE$UPDATE_JOURNAL order by 1, 2, 4;"
+               "select ID, TAKEN_AT from NORVANE$UPDATE_LOCK;"
+               // The engine's own transaction writes no row of these tables.
+               "select (select count(*) from NOKEY where rdb$record_version = 0) NOKEY_UNWRITTEN,"
+               " (select count(*) from versions where rdb$record_version = 0) VERSIONS_UNWRITTEN,"
+               " (select count(*) from INFO_DOC where rdb$record_version = 0) INFO_DOC_UNWRITTEN,"
+               " (select count(*) from NORVANE$UPDATE_JOURNAL where rdb$record_version = 0)"
+               " JOURNAL_UNWRITTEN from rdb$database;"
+             : "select (select count(*) from versions where rdb$record_version = 0) "
+               "VERSIONS_UNWRITTEN, (select count(*) from INFO_DOC where rdb$record_version = 0) "
+               "INFO_DOC_UNWRITTEN from rdb$database;"));
+    for (const int id : {7, 10}) {
+        const std::string row = "from INFO_DOC where ID = " + std::to_string(id);
+        state += "blob " + std::to_string(id) + ": " +
+                 (m_database.QueryCount("select count(*) " + row + " and NOTE_U is null") > 0
+                      ? "<null>"
+                      : m_database.QueryBlob("select NOTE_U " + row)) +
+                 "\n";
+    }
     // Every product's database has a path of its own.
     for (std::size_t at = state.find(m_database.Path()); at != std::string::npos;
          at = state.find(m_database.Path()))
@@ -90,8 +117,12 @@ std::map<std::string, std::string> Product::ProgramFolder() const {
     return files;
 }
 
+std::string Product::History() const {
+    return ReadFile(m_program.Path() / "norvane-update.log");
+}
+
 int Product::HistoryBlocks() const {
-    const std::string history = ReadFile(m_program.Path() / "norvane-update.log");
+    const std::string history = History();
     int blocks = 0;
     for (std::size_t at = history.find("=== "); at != std::string::npos;
          at = history.find("=== ", at + 1))

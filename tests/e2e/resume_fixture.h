@@ -30,8 +30,14 @@ public:
     /// The count a "select count(*) ..." of the product database gives.
     std::int64_t Count(const std::string& select);
 
+    /// nrv.ini names the database through this server.
+    void UseServer(const std::string& server);
+
     /// Runs the installer unattended; fault names what the fault library is to do.
     int Run(const std::vector<std::string>& fault = {});
+    /// Runs the installer with a command line of its own.
+    int RunWith(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& fault = {});
     const std::string& LastOutput() const { return m_lastOutput; }
 
     /// Everything an update changes in the database, as text to compare: the metadata, every
@@ -44,12 +50,18 @@ public:
 
     /// The run blocks of the history.
     int HistoryBlocks() const;
+    std::string History() const;
+
+    std::string WorkFolder() const { return m_temp / "nrv7.nvx"; }
+    std::string DatabaseFolder() const { return m_database.Folder(); }
+    std::string DatabasePath() const { return m_database.Path(); }
 
 private:
     TempFolder m_program;
     TempFolder m_temp;
     TestDatabase m_database;
     std::string m_lastOutput;
+    Commits m_commits;
 };
 
 /// The state an uninterrupted update leaves, and how many points a run has to be cut at.

@@ -117,6 +117,35 @@ TEST_F(QtRunTest, TheButtonsFollowAFullRunFrom254To255) {
     EXPECT_TRUE(window.isVisible());
 }
 
+// nrv.ini names a folder for the backup: the install shows it, with its caption and bar.
+TEST_F(QtRunTest, TheWindowShowsTheBackupBeforeTheUpdate) {
+    testing::TempFolder backups;
+    const std::filesystem::path ini = m_product.Program.Path() / "nrv.ini";
+    testing::WriteFile(ini, ReadFile(ini) + "[Update]\r\nBackupFolder=" + backups.Str() + "\r\n");
+    QtWindow& window = Start().Window();
+    bool shown = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        shown = shown || (Text(Widget(Control::lUpdate)) == "Резервна копія бази даних" &&
+                          !Widget(Control::ProgressBar2)->isHidden());
+    });
+    watcher.start(0);
+    qobject_cast<QPushButton*>(Widget(Control::btOK))->click();
+    watcher.stop();
+
+    EXPECT_TRUE(shown);
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(backups.Path()))
+        files.push_back(entry.path().string());
+    ASSERT_EQ(files.size(), 1u);
+    const std::string memo = window.MemoText();
+    EXPECT_NE(memo.find("Наявність архиватора RAR...[OK]\r\nРезервна копія бази даних...[OK]\r\n" +
+                        files.front() + "\r\nКопіювання пакету\r\n"),
+              std::string::npos)
+        << memo;
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+}
+
 TEST_F(QtRunTest, AFrameCloseDuringTheInstallTakesEffectWhenItHasReturned) {
     QtWindow& window = Start().Window();
     ASSERT_TRUE(Widget(Control::btOK)->isEnabled());

@@ -1,0 +1,177 @@
+// The real installer rehearses the update of packages 255 and 256 of packages/resume on a copy of
+// the product database: it ends as a real run would, and neither the database nor the program
+// folder changes, also when the rehearsal is cut off.
+#include "resume_fixture.h"
+
+#include "support/test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace norvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> Rehearse = {"--unattended", "--rehearse"};
+
+// The files below folder, by their paths inside it.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    if (!fs::exists(folder))
+        return files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            files.push_back(fs::relative(entry.path(), folder).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The history's last block.
+std::string LastBlock(const std::string& history) {
+    const std::size_t start = history.rfind("=== ");
+    return start == std::string::npos ? std::string() : history.substr(start);
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+enum class Engine { Embedded, Server };
+
+class RehearsalTest : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Engine::Server) {
+            const std::string server = ServerForTest();
+            if (server.empty())
+                GTEST_SKIP() << NoServerReason;
+            m_product.UseServer(server);
+        }
+    }
+
+    Product m_product;
+};
+
+TEST_P(RehearsalTest, EndsAsARealRunWouldAndChangesNeitherTheDatabaseNorTheProgramFolder) {
+    const std::string database = m_product.DatabaseState();
+    const auto programFolder = m_product.ProgramFolder();
+    const int status = m_product.RunWith(Rehearse);
+    const std::string& output = m_product.LastOutput();
+
+    // 255.02.sql has a statement that always fails.
+    EXPECT_EQ(status, 3) << output;
+    EXPECT_EQ(output.rfind("Репетиція оновлення: пакети буде застосовано до копії бази даних, "
+                           "саму базу даних і теку програми не буде змінено\n",
+                           0),
+              0u)
+        << output;
+    for (const char* line :
+         {"Резервна копія бази даних...[OK]\n", "Копія бази даних для репетиції...[OK]\n",
+          "Norvanework.exe...[репетиція: не скопійовано]\n", "255.02.sql\n",
+          "Видалення копії бази даних...[OK]\n"})
+        EXPECT_TRUE(Holds(output, line)) << line << output;
+    EXPECT_EQ(m_product.DatabaseState(), database);
+    EXPECT_EQ(m_product.ProgramFolder(), programFolder);
+
+    // The failure is in its log, kept in the work folder; the copy and its backup are gone.
+    const std::string rehearsal = m_product.WorkFolder() + "/rehearsal";
+    EXPECT_EQ(FilesBelow(rehearsal), std::vector<std::string>{"logs/255/255.02.sql.log"});
+    EXPECT_TRUE(Holds(ReadFile(rehearsal + "/logs/255/255.02.sql.log"), "NO_SUCH_TABLE"));
+    EXPECT_EQ(FilesBelow(m_product.DatabaseFolder()), std::vector<std::string>{"test.fdb"});
+
+    const std::string block = LastBlock(m_product.History());
+    EXPECT_TRUE(Holds(block, "РЕПЕТИЦІЯ на копії бази даних")) << block;
+    EXPECT_TRUE(Holds(block, "\nрепетиція на копії: ")) << block;
+    EXPECT_TRUE(Holds(block, "журнал " + rehearsal + "/logs/255/255.02.sql.log")) << block;
+    EXPECT_TRUE(Holds(block, "\nверсія копії після оновлення: 256\n")) << block;
+    EXPECT_TRUE(Holds(block, "\nрезультат: оновлено, але з помилками (код 3)\n")) << block;
+    EXPECT_FALSE(Holds(block, "\nверсія після оновлення")) << block;
+}
+
+// Nothing of the rehearsal is in the way of the update that follows it.
+TEST_P(RehearsalTest, TheUpdateAfterItEndsAsIfThereHadBeenNone) {
+    ASSERT_EQ(m_product.RunWith(Rehearse), 3) << m_product.LastOutput();
+    EXPECT_EQ(m_product.Run(), 3) << m_product.LastOutput();
+    if (GetParam() == Engine::Embedded) {
+        EXPECT_EQ(m_product.DatabaseState(), UninterruptedRun().database);
+        EXPECT_EQ(m_product.ProgramFolder(), UninterruptedRun().programFolder);
+    }
+    EXPECT_EQ(m_product.RunWith(Rehearse), 10) << m_product.LastOutput();
+    EXPECT_EQ(m_product.HistoryBlocks(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, RehearsalTest,
+                         ::testing::Values(Engine::Embedded, Engine::Server), [](const auto& info) {
+                             return info.param == Engine::Embedded ? "Embedded" : "Server";
+                         });
+
+// A rehearsal cut off while it applies a package to its copy: by a request to end, which it
+// meets after the statement in progress, or killed.
+struct Cut {
+    const char* name;
+    const char* signal;
+    // The rehearsal's files go to this folder of the product's, or to the work folder.
+    bool ownFolder;
+};
+
+void PrintTo(const Cut& cut, std::ostream* out) {
+    *out << cut.name;
+}
+
+class CutRehearsalTest : public ::testing::TestWithParam<Cut> {};
+
+TEST_P(CutRehearsalTest, LeavesTheDatabaseAsItWasAndNoCopyAfterTheNextRun) {
+    const Cut& cut = GetParam();
+    Product product;
+    TempFolder backups;
+    std::vector<std::string> arguments = Rehearse;
+    if (cut.ownFolder)
+        arguments.insert(arguments.end(), {"--backup", backups.Str()});
+    const std::string database = product.DatabaseState();
+    const auto programFolder = product.ProgramFolder();
+    const std::string folder = cut.ownFolder ? backups.Str() : product.WorkFolder() + "/rehearsal";
+
+    const int status = product.RunWith(
+        arguments, {"NORVANE_FAULT_COUNT_FROM=insert into NORVANE$UPDATE_JOURNAL",
+                    "NORVANE_FAULT_COMMIT=3", std::string("NORVANE_FAULT_SIGNAL=") + cut.signal});
+    EXPECT_EQ(product.DatabaseState(), database);
+    EXPECT_EQ(product.ProgramFolder(), programFolder);
+    const auto copies = [&] {
+        std::vector<std::string> found;
+        for (const std::string& file : FilesBelow(folder)) {
+            if (file.ends_with(".fbk") || file.ends_with(".fdb"))
+                found.push_back(file);
+        }
+        return found;
+    };
+    if (std::string(cut.signal) == "KILL") {
+        ASSERT_EQ(status, Killed) << product.LastOutput();
+        // The copy the killed run was updating, and its backup.
+        EXPECT_EQ(copies().size(), 2u);
+    } else {
+        EXPECT_EQ(status, 2) << product.LastOutput();
+        EXPECT_TRUE(Holds(product.LastOutput(), "error: оновлення перервано\n"))
+            << product.LastOutput();
+        EXPECT_TRUE(copies().empty());
+    }
+
+    EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
+    EXPECT_TRUE(copies().empty()) << product.LastOutput();
+    EXPECT_TRUE(FilesBelow(product.WorkFolder() + "/rehearsal/logs").size() == 1u);
+    EXPECT_EQ(product.DatabaseState(), database);
+    EXPECT_EQ(product.ProgramFolder(), programFolder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, CutRehearsalTest,
+                         ::testing::Values(Cut{"Terminated", "TERM", false},
+                                           Cut{"Killed", "KILL", false},
+                                           Cut{"KilledWithItsOwnFolder", "KILL", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace norvane::testing
