@@ -8,15 +8,18 @@
 #include "app/package_check.h"
 #include "base/sha256.h"
 #include "base/text.h"
+#include "package/rar4_format.h"
 #include "package/rar_archive.h"
 #include "package/unpacked_package.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -53,6 +56,48 @@ private:
     fs::path m_path;
 };
 
+bool AllStored(const std::vector<package::RarMember>& members) {
+    return std::all_of(members.begin(), members.end(), [](const package::RarMember& member) {
+        return member.folder || member.method == rar4format::MethodStore;
+    });
+}
+
+// Members stored as they are are taken from the archive here, whatever names the system's
+// locale can hold; compressed ones need the archiver.
+std::optional<std::string> Unpack(const std::string& archive, const std::string& bytes,
+                                  const std::vector<package::RarMember>& members,
+                                  const std::string& folder) {
+    if (AllStored(members)) {
+        for (const package::RarMember& member : members) {
+            std::string relative = member.name;
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            const fs::path path =
+                fs::path(folder) / fs::path(std::u8string(relative.begin(), relative.end()));
+            if (member.folder) {
+                fs::create_directories(path);
+                continue;
+            }
+            fs::create_directories(path.parent_path());
+            const std::string_view data =
+                std::string_view(bytes).substr(static_cast<std::size_t>(member.dataOffset),
+                                               static_cast<std::size_t>(member.packedSize));
+            platform::WriteNewFile(path.string(),
+                                   std::as_bytes(std::span(data.data(), data.size())));
+        }
+        return std::nullopt;
+    }
+    const std::string archiver = platform::FindArchiver(
+        ExecutableFolder(platform::ExecutablePath(), platform::NativePathRules()));
+    if (archiver.empty())
+        return "no archiver to unpack it with (rar beside this tool, or unrar on PATH)";
+    const auto process = platform::ArchiverProcess::Start(archiver, archive, folder);
+    if (!process)
+        return "the archiver " + archiver + " cannot be started";
+    if (const int code = process->Wait([] {}); code != 0)
+        return "the archiver " + archiver + " ended with code " + std::to_string(code);
+    return std::nullopt;
+}
+
 std::vector<std::string> Problems(std::int32_t number, const std::string& archive,
                                   const std::string& bytes) {
     std::vector<package::RarMember> members;
@@ -61,16 +106,9 @@ std::vector<std::string> Problems(std::int32_t number, const std::string& archiv
     } catch (const package::EDamagedArchive& error) {
         return {error.Message()};
     }
-    const std::string archiver = platform::FindArchiver(
-        ExecutableFolder(platform::ExecutablePath(), platform::NativePathRules()));
-    if (archiver.empty())
-        return {"no archiver to unpack it with (rar beside this tool, or unrar on PATH)"};
     ScratchFolder folder;
-    const auto process = platform::ArchiverProcess::Start(archiver, archive, folder.Str());
-    if (!process)
-        return {"the archiver " + archiver + " cannot be started"};
-    if (const int code = process->Wait([] {}); code != 0)
-        return {"the archiver " + archiver + " ended with code " + std::to_string(code)};
+    if (const auto problem = Unpack(archive, bytes, members, folder.Str()))
+        return {*problem};
     if (const auto problem = package::UnpackedPackageProblem(members, folder.Str()))
         return {*problem};
     std::vector<std::string> problems = app::PackageContentProblems(number, folder.Str());

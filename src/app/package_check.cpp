@@ -7,8 +7,6 @@
 #include "update/script_lines.h"
 #include "update/statement_assembler.h"
 
-#include <optional>
-
 namespace norvane::app {
 
 namespace {
@@ -74,7 +72,8 @@ void CheckScript(const std::string& folder, const std::string& path, std::int32_
     }
     update::StatementAssembler assembler;
     std::size_t lineNumber = 0;
-    std::optional<std::size_t> pendingSince;
+    // The line the statement still waiting for its terminator began on; 0 for none.
+    std::size_t pendingSince = 0;
     insertsVersion = false;
     for (const std::string_view line : script.Lines()) {
         ++lineNumber;
@@ -82,12 +81,12 @@ void CheckScript(const std::string& folder, const std::string& path, std::int32_
         for (const std::string& statement : step.completed)
             insertsVersion = insertsVersion || InsertsVersion(statement, number);
         if (!assembler.HasPendingStatement())
-            pendingSince.reset();
-        else if (!pendingSince)
+            pendingSince = 0;
+        else if (pendingSince == 0)
             pendingSince = lineNumber;
     }
-    if (pendingSince)
-        problems.push_back(name + ":" + std::to_string(*pendingSince) +
+    if (pendingSince != 0)
+        problems.push_back(name + ":" + std::to_string(pendingSince) +
                            ": the last statement has no terminator (\"" + assembler.Terminator() +
                            "\"); the installer would not run it");
 }

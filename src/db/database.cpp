@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "db/internal.h"
+#include "db/parameter_block.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -14,26 +15,19 @@ namespace {
 // Statements run in dialect 3 unless the database's own is lower.
 constexpr int RequestedDialect = 3;
 
-void AppendParameter(std::string& block, char tag, std::string_view value) {
-    if (value.size() > 255)
-        throw EMisuse("A connection parameter is longer than 255 bytes");
-    block += tag;
-    block += static_cast<char>(value.size());
-    block += value;
-}
-
 // The parameter block: version byte, then one tag, length byte and value per parameter.
 std::string BuildParameterBlock(const ConnectionParams& params) {
     std::string block(1, static_cast<char>(isc_dpb_version1));
-    AppendParameter(block, isc_dpb_user_name, params.UserName);
-    AppendParameter(block, isc_dpb_password, params.Password);
+    AppendShortParameter(block, isc_dpb_user_name, params.UserName, "A connection parameter");
+    AppendShortParameter(block, isc_dpb_password, params.Password, "A connection parameter");
     // Paths are UTF-8 inside the program. Without this flag the client converts the name from
     // the system's character set, which fails for Cyrillic letters under a C locale on Linux
     // and for anything outside the ANSI code page on Windows.
-    AppendParameter(block, isc_dpb_utf8_filename, {});
+    AppendShortParameter(block, isc_dpb_utf8_filename, {}, "A connection parameter");
     // A threshold of no pages turns the file system cache off for the database.
     if (params.DirectPageWrites)
-        AppendParameter(block, isc_dpb_config, "FileSystemCacheThreshold = 0");
+        AppendShortParameter(block, isc_dpb_config, "FileSystemCacheThreshold = 0",
+                             "A connection parameter");
     return block;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "db/client.h"
+#include "db/parameter_block.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -27,14 +28,6 @@ constexpr std::size_t KeptLines = 8;
 constexpr std::string_view BackupFinished = "closing file, committing, and finishing.";
 constexpr std::string_view RestoreFinished = "finishing, closing, and going home";
 
-void AppendShortParameter(std::string& block, char tag, std::string_view value) {
-    if (value.size() > 255)
-        throw EMisuse("A service parameter is longer than 255 bytes");
-    block += tag;
-    block += static_cast<char>(value.size());
-    block += value;
-}
-
 void AppendLittleEndian(std::string& block, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         block += static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -58,10 +51,10 @@ void AppendOptions(std::string& block, std::uint32_t options) {
 std::string AttachBlock(const ConnectionParams& account) {
     std::string block{static_cast<char>(isc_spb_version),
                       static_cast<char>(isc_spb_current_version)};
-    AppendShortParameter(block, isc_spb_user_name, account.UserName);
-    AppendShortParameter(block, isc_spb_password, account.Password);
+    AppendShortParameter(block, isc_spb_user_name, account.UserName, "A service parameter");
+    AppendShortParameter(block, isc_spb_password, account.Password, "A service parameter");
     // The names in the start blocks are UTF-8, as the program keeps them.
-    AppendShortParameter(block, isc_spb_utf8_filename, {});
+    AppendShortParameter(block, isc_spb_utf8_filename, {}, "A service parameter");
     return block;
 }
 

@@ -38,6 +38,14 @@ void EventWindow::NotePainted() {
     m_stepChanged = false;
 }
 
+bool EventWindow::PumpSkipped(bool inputWaiting) {
+    const auto now = std::chrono::steady_clock::now();
+    if (HandlerRunning() && !inputWaiting && !m_stepChanged && now - m_lastPump < PumpInterval)
+        return true;
+    m_lastPump = now;
+    return false;
+}
+
 bool EventWindow::DeferClose() {
     if (m_depth == 0)
         return false;

@@ -15,6 +15,9 @@ class EventWindow : public Window {
 public:
     /// The least time between two paints while a handler runs.
     static constexpr std::chrono::milliseconds PaintInterval{30};
+    /// The most time waiting input stays unhandled while a handler runs and pumps: a person
+    /// sees no delay, and a script's statements do not pay for a pump each.
+    static constexpr std::chrono::milliseconds PumpInterval{5};
 
     /// What btOK and btCancel (and Esc, through btCancel) run.
     void SetHandlers(std::function<void()> onOK, std::function<void()> onCancel);
@@ -49,12 +52,19 @@ protected:
     /// The window has just let itself be painted.
     void NotePainted();
 
+    /// Whether a pump may pass without handling the waiting messages: a handler runs, they
+    /// were handled less than PumpInterval ago, no step changed since, and the platform says
+    /// no input waits.
+    /// Otherwise the pump is noted as done.
+    bool PumpSkipped(bool inputWaiting);
+
 private:
     std::function<void()> m_onOK;
     std::function<void()> m_onCancel;
     int m_depth = 0;
     bool m_closePending = false;
     std::chrono::steady_clock::time_point m_lastPaint{};
+    std::chrono::steady_clock::time_point m_lastPump{};
     bool m_stepChanged = false;
 };
 

@@ -5,6 +5,7 @@
 // loopback server.
 
 #include "db/services.h"
+#include "support/database_dump.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +19,6 @@ namespace norvane::testing {
 
 /// The account the program attaches with.
 extern const db::ConnectionParams ProgramAccount;
-
-/// The user's tables, columns, domains, indices, constraints, views, procedures, triggers and
-/// sequences with their values, then every row of every table (blobs by size and digest), read
-/// through the client: the same on both systems, where isql's extract is not.
-std::string Dump(const std::string& databaseName);
 
 /// Bytes of every value, the same for a size on every run.
 std::string BinaryBytes(std::size_t size);

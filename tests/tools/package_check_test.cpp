@@ -21,6 +21,8 @@ const std::string VersionRow =
 std::vector<PackageFile> GoodPackage() {
     return {{"Norvanework.exe", "program 255\r\n"},
             {"Report/a.fr3", "template\r\n"},
+            // A name no C locale holds, as templates of the product have.
+            {"Report/Звіт 1.fr3", "template\r\n"},
             {"up/255.01.sql", "CREATE TABLE T (ID INTEGER);\r\n"
                               "SET TERM ^ ;\r\n"
                               "CREATE PROCEDURE P AS BEGIN END^\r\n"

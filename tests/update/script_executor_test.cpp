@@ -210,12 +210,17 @@ std::vector<std::pair<std::string, std::string>> LogEntries(const std::string& l
     return entries;
 }
 
-class ScriptCaseTest : public UpdateFixture, public ::testing::WithParamInterface<ScriptCase> {};
+// Each case is run with its statements committed in groups and with a transaction each: the
+// outcome is the same.
+class ScriptCaseTest : public UpdateFixture,
+                       public ::testing::WithParamInterface<std::tuple<ScriptCase, bool>> {};
 
 TEST_P(ScriptCaseTest, LeavesTheDatabaseAndLogAsExpected) {
-    const ScriptCase& c = GetParam();
+    const ScriptCase& c = std::get<0>(GetParam());
     if (!c.setup.empty())
         database.Execute(c.setup);
+    if (std::get<1>(GetParam()))
+        Context().Groups = GroupPolicy::OnePerStep();
     const std::string script = Write("a.sql", c.script);
     EXPECT_EQ(ExecuteScript(Context(), script, std::chrono::steady_clock::now()).failures,
               static_cast<int>(c.failed.size()));
@@ -244,154 +249,167 @@ const std::string CrLf = "' || ascii_char(13) || ascii_char(10) || '";
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, ScriptCaseTest,
-    ::testing::Values(
-        // Statement assembly as scripts have always been written.
-        ScriptCase{"MultiLineTable",
-                   "CREATE TABLE X (\r\n A INTEGER\r\n );\r\n",
-                   {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
-        ScriptCase{"TerminatorOnItsOwnLine",
-                   "CREATE TABLE X (A INTEGER)\r\n;\r\n",
-                   {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
-        ScriptCase{"ProcedureThroughSetTerm",
-                   "SET TERM ^ ;\r\nCREATE PROCEDURE P RETURNS (R INTEGER) AS\r\nBEGIN\r\n"
-                   "  R = 7;\r\n  SUSPEND;\r\nEND^\r\nSET TERM ; ^\r\n"
-                   "INSERT INTO T (ID) SELECT R FROM P;\r\n",
-                   {{"select ID from T", "7"}}},
-        ScriptCase{"SetClauseLineInsideAnUpdate",
-                   "UPDATE T\r\nSET A = 1\r\nWHERE ID = 6;\r\n",
-                   {{"select ID from T where A = 1", "6"}, {Count, "2"}},
-                   {},
-                   "",
-                   Setup + TwoRows},
-        ScriptCase{"SetClauseEndsTheUpdate",
-                   "UPDATE T\r\nSET A = 1;\r\nINSERT INTO T (ID, A) VALUES (7, 0);\r\n",
-                   {{"select count(*) from T where A = 1", "2"}, {Count, "3"}},
-                   {},
-                   "",
-                   Setup + TwoRows},
-        ScriptCase{"SetGeneratorIsExecuted",
-                   "CREATE GENERATOR G1;\r\nSET GENERATOR G1 TO 100;\r\n",
-                   {{"select gen_id(G1, 0) from rdb$database", "100"}}},
-        ScriptCase{"ClientSetCommandsAreSkipped",
-                   "SET SQL DIALECT 3;\r\nSET NAMES WIN1251;\r\nset autoddl on;\r\n",
-                   {}},
-        ScriptCase{
-            "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{Count, "1"}}},
-        ScriptCase{"StatementsShareALineEachInItsTransaction",
-                   "INSERT INTO T (ID) VALUES (1); INSERT INTO NO_SUCH (ID) VALUES (2);  "
-                   "INSERT INTO T (ID) VALUES (3) ;\r\n",
-                   {{Count, "2"}, {"select sum(ID) from T", "4"}},
-                   {"INSERT INTO NO_SUCH (ID) VALUES (2)\r\n"},
-                   "NO_SUCH"},
-        ScriptCase{"TerminatorStartsALineWithMoreAfterIt",
-                   "SET TERM ^ ;\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
-                   "END\r\n^ SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
-                   {{Count, "2"}}},
-        ScriptCase{"SetTermNamingNothingRestoresTheSemicolon",
-                   "set term ^;\r\nEXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (1); END^\r\n"
-                   "set term ^;\r\nINSERT INTO T (ID) VALUES (2);\r\nset term ;\r\n"
-                   "INSERT INTO T (ID) VALUES (3);\r\n",
-                   {{Count, "3"}}},
-        ScriptCase{"StatementAfterASetCommand",
-                   "set list on; INSERT INTO T (ID) VALUES (1);\r\nSET NAMES UTF8; SET TERM ^ ; "
-                   "EXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (2); END^ SET TERM ; ^\r\n",
-                   {{Count, "2"}}},
-        // The client's own commands other than SET reach the server, which refuses them.
-        ScriptCase{"ShowAndQuitAreLoggedNotRun",
-                   "SHOW TABLES;\r\nINSERT INTO T (ID) VALUES (1);\r\nQUIT;\r\n"
-                   "INSERT INTO T (ID) VALUES (2);\r\n",
-                   {{Count, "2"}},
-                   {"SHOW TABLES\r\n", "QUIT\r\n"},
-                   "Token unknown"},
-        ScriptCase{"TerminatorAloneSubmitsAnEmptyStatement", ";\r\n", {}, {""}, "end of command"},
-        ScriptCase{"SetTermWithoutTheOldTerminatorNamesItsOwn",
-                   "SET TERM ^\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
-                   "END^\r\nSET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
-                   {{Count, "2"}}},
-        ScriptCase{"LowerCaseSetTerm",
-                   "set term ^ ;\r\nINSERT INTO T (ID) VALUES (1)^\r\n",
-                   {{Count, "1"}}},
-        ScriptCase{"UnterminatedLastStatementIsLoggedNotRun",
-                   "INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID)\r\nVALUES (2)\r\n",
-                   {{Count, "1"}},
-                   {"INSERT INTO T (ID)\r\nVALUES (2)\r\n"},
-                   std::string(UnterminatedStatementMessage)},
-        // Comments, literals and terminators as authors write them.
-        ScriptCase{"TerminatorInALineComment",
-                   "-- old value;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
-                   {{Count, "1"}}},
-        ScriptCase{"TerminatorInALicenceHeader",
-                   "/*\r\n * Licensed under the Public Licence (the \"License\");\r\n"
-                   " * you may not use this file except in compliance with the License.\r\n */\r\n"
-                   "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{Count, "1"}}},
-        ScriptCase{"CommentedOutStatements",
-                   "/* set echo on;\r\nINSERT INTO T (ID) VALUES (99);\r\n*/\r\n"
-                   "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{Count, "1"}, {"select ID from T", "1"}}},
-        ScriptCase{
-            "CommentedOutWhereUpdatesOneRow",
-            "UPDATE T SET A = 1\r\n-- WHERE ID = 5;\r\nWHERE ID = 6;\r\n",
-            {{"select count(*) from T where A = 1", "1"}, {"select ID from T where A = 1", "6"}},
-            {},
-            "",
-            Setup + TwoRows},
-        ScriptCase{"CommentAfterTheTerminator",
-                   "INSERT INTO T (ID) VALUES (1); -- the first\r\nINSERT INTO T (ID) VALUES (2); "
-                   "/* x; */\r\n",
-                   {{Count, "2"}}},
-        ScriptCase{"LiteralOverLinesKeepsItsText",
-                   "INSERT INTO T (ID, S) VALUES (1, 'first;\r\n\r\n   third ;\r\nit''s');\r\n",
-                   {{"select count(*) from T where S = 'first;" + CrLf + CrLf + "   third ;" +
-                         CrLf + "it''s'",
-                     "1"}}},
-        ScriptCase{"QLiteral",
-                   "INSERT INTO T (ID, S) VALUES (1, q'#a;\r\nb ;#');\r\n",
-                   {{"select count(*) from T where S = 'a;" + CrLf + "b ;'", "1"}}},
-        ScriptCase{
-            "MultiCharacterTerminator",
-            "SET TERM !! ;\r\nCREATE PROCEDURE P AS\r\nBEGIN\r\n  INSERT INTO T (ID) VALUES "
-            "(1);\r\n"
-            "END !!\r\nCREATE TRIGGER T_BI FOR T BEFORE INSERT AS\r\nBEGIN\r\n  NEW.A = 5;\r\n"
-            "END !!\r\nSET TERM ; !!\r\nEXECUTE PROCEDURE P;\r\n",
-            {{"select count(*) from T where A = 5", "1"}}},
-        ScriptCase{"SetLineAfterAComment",
-                   "/* Release 255 */\r\nSET SQL DIALECT 3;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
-                   {{Count, "1"}}},
-        ScriptCase{"TrailingCommentIsNoStatement",
-                   "INSERT INTO T (ID) VALUES (1);\r\n-- end of script\r\n",
-                   {{Count, "1"}}},
-        ScriptCase{"ParameterMarkerIsNeverBound",
-                   "INSERT INTO T (ID, S) VALUES (?, 'x');\r\n",
-                   {{Count, "0"}},
-                   {"INSERT INTO T (ID, S) VALUES (?, 'x')\r\n"},
-                   "Wrong number of parameters (expected 1, got 0)"},
-        ScriptCase{"SetStatisticsIsSentToTheServer",
-                   "SET STATISTICS INDEX IX_T;\r\nSET STATISTICS INDEX NO_SUCH_INDEX;\r\n",
-                   {},
-                   {"SET STATISTICS INDEX NO_SUCH_INDEX\r\n"},
-                   "NO_SUCH_INDEX",
-                   Setup + "CREATE INDEX IX_T ON T (ID);"},
-        ScriptCase{"SelectFromAProcedureFetchesEveryRow",
-                   "SELECT R FROM P;\r\n",
-                   {{Count, "2"}},
-                   {},
-                   "",
-                   Setup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
-                           "insert into T (ID) values (1); R = 1; suspend; "
-                           "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
-        ScriptCase{
-            "NulByteKeepsTheScriptFromRunning",
-            std::string("INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2);\0\r\n",
-                        64),
-            {{Count, "0"}},
-            {""},
-            "NUL byte at line 2: script not run"},
-        ScriptCase{"ByteOrderMarkIsDropped",
-                   "\xEF\xBB\xBF"
-                   "INSERT INTO T (ID) VALUES (1);\r\n",
-                   {{Count, "1"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            // Statement assembly as scripts have always been written.
+            ScriptCase{"MultiLineTable",
+                       "CREATE TABLE X (\r\n A INTEGER\r\n );\r\n",
+                       {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
+            ScriptCase{"TerminatorOnItsOwnLine",
+                       "CREATE TABLE X (A INTEGER)\r\n;\r\n",
+                       {{"select count(*) from rdb$relations where rdb$relation_name = 'X'", "1"}}},
+            ScriptCase{"ProcedureThroughSetTerm",
+                       "SET TERM ^ ;\r\nCREATE PROCEDURE P RETURNS (R INTEGER) AS\r\nBEGIN\r\n"
+                       "  R = 7;\r\n  SUSPEND;\r\nEND^\r\nSET TERM ; ^\r\n"
+                       "INSERT INTO T (ID) SELECT R FROM P;\r\n",
+                       {{"select ID from T", "7"}}},
+            ScriptCase{"SetClauseLineInsideAnUpdate",
+                       "UPDATE T\r\nSET A = 1\r\nWHERE ID = 6;\r\n",
+                       {{"select ID from T where A = 1", "6"}, {Count, "2"}},
+                       {},
+                       "",
+                       Setup + TwoRows},
+            ScriptCase{"SetClauseEndsTheUpdate",
+                       "UPDATE T\r\nSET A = 1;\r\nINSERT INTO T (ID, A) VALUES (7, 0);\r\n",
+                       {{"select count(*) from T where A = 1", "2"}, {Count, "3"}},
+                       {},
+                       "",
+                       Setup + TwoRows},
+            ScriptCase{"SetGeneratorIsExecuted",
+                       "CREATE GENERATOR G1;\r\nSET GENERATOR G1 TO 100;\r\n",
+                       {{"select gen_id(G1, 0) from rdb$database", "100"}}},
+            ScriptCase{"ClientSetCommandsAreSkipped",
+                       "SET SQL DIALECT 3;\r\nSET NAMES WIN1251;\r\nset autoddl on;\r\n",
+                       {}},
+            ScriptCase{
+                "CommitWork", "INSERT INTO T (ID) VALUES (1);\r\nCOMMIT WORK;\r\n", {{Count, "1"}}},
+            ScriptCase{"StatementsShareALineEachInItsTransaction",
+                       "INSERT INTO T (ID) VALUES (1); INSERT INTO NO_SUCH (ID) VALUES (2);  "
+                       "INSERT INTO T (ID) VALUES (3) ;\r\n",
+                       {{Count, "2"}, {"select sum(ID) from T", "4"}},
+                       {"INSERT INTO NO_SUCH (ID) VALUES (2)\r\n"},
+                       "NO_SUCH"},
+            ScriptCase{
+                "TerminatorStartsALineWithMoreAfterIt",
+                "SET TERM ^ ;\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
+                "END\r\n^ SET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
+                {{Count, "2"}}},
+            ScriptCase{
+                "SetTermNamingNothingRestoresTheSemicolon",
+                "set term ^;\r\nEXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (1); END^\r\n"
+                "set term ^;\r\nINSERT INTO T (ID) VALUES (2);\r\nset term ;\r\n"
+                "INSERT INTO T (ID) VALUES (3);\r\n",
+                {{Count, "3"}}},
+            ScriptCase{
+                "StatementAfterASetCommand",
+                "set list on; INSERT INTO T (ID) VALUES (1);\r\nSET NAMES UTF8; SET TERM ^ ; "
+                "EXECUTE BLOCK AS BEGIN INSERT INTO T (ID) VALUES (2); END^ SET TERM ; ^\r\n",
+                {{Count, "2"}}},
+            // The client's own commands other than SET reach the server, which refuses them.
+            ScriptCase{"ShowAndQuitAreLoggedNotRun",
+                       "SHOW TABLES;\r\nINSERT INTO T (ID) VALUES (1);\r\nQUIT;\r\n"
+                       "INSERT INTO T (ID) VALUES (2);\r\n",
+                       {{Count, "2"}},
+                       {"SHOW TABLES\r\n", "QUIT\r\n"},
+                       "Token unknown"},
+            ScriptCase{
+                "TerminatorAloneSubmitsAnEmptyStatement", ";\r\n", {}, {""}, "end of command"},
+            ScriptCase{
+                "SetTermWithoutTheOldTerminatorNamesItsOwn",
+                "SET TERM ^\r\nEXECUTE BLOCK AS BEGIN\r\n  INSERT INTO T (ID) VALUES (1);\r\n"
+                "END^\r\nSET TERM ; ^\r\nINSERT INTO T (ID) VALUES (2);\r\n",
+                {{Count, "2"}}},
+            ScriptCase{"LowerCaseSetTerm",
+                       "set term ^ ;\r\nINSERT INTO T (ID) VALUES (1)^\r\n",
+                       {{Count, "1"}}},
+            ScriptCase{"UnterminatedLastStatementIsLoggedNotRun",
+                       "INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID)\r\nVALUES (2)\r\n",
+                       {{Count, "1"}},
+                       {"INSERT INTO T (ID)\r\nVALUES (2)\r\n"},
+                       std::string(UnterminatedStatementMessage)},
+            // Comments, literals and terminators as authors write them.
+            ScriptCase{"TerminatorInALineComment",
+                       "-- old value;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
+                       {{Count, "1"}}},
+            ScriptCase{
+                "TerminatorInALicenceHeader",
+                "/*\r\n * Licensed under the Public Licence (the \"License\");\r\n"
+                " * you may not use this file except in compliance with the License.\r\n */\r\n"
+                "INSERT INTO T (ID) VALUES (1);\r\n",
+                {{Count, "1"}}},
+            ScriptCase{"CommentedOutStatements",
+                       "/* set echo on;\r\nINSERT INTO T (ID) VALUES (99);\r\n*/\r\n"
+                       "INSERT INTO T (ID) VALUES (1);\r\n",
+                       {{Count, "1"}, {"select ID from T", "1"}}},
+            ScriptCase{"CommentedOutWhereUpdatesOneRow",
+                       "UPDATE T SET A = 1\r\n-- WHERE ID = 5;\r\nWHERE ID = 6;\r\n",
+                       {{"select count(*) from T where A = 1", "1"},
+                        {"select ID from T where A = 1", "6"}},
+                       {},
+                       "",
+                       Setup + TwoRows},
+            ScriptCase{
+                "CommentAfterTheTerminator",
+                "INSERT INTO T (ID) VALUES (1); -- the first\r\nINSERT INTO T (ID) VALUES (2); "
+                "/* x; */\r\n",
+                {{Count, "2"}}},
+            ScriptCase{"LiteralOverLinesKeepsItsText",
+                       "INSERT INTO T (ID, S) VALUES (1, 'first;\r\n\r\n   third ;\r\nit''s');\r\n",
+                       {{"select count(*) from T where S = 'first;" + CrLf + CrLf + "   third ;" +
+                             CrLf + "it''s'",
+                         "1"}}},
+            ScriptCase{"QLiteral",
+                       "INSERT INTO T (ID, S) VALUES (1, q'#a;\r\nb ;#');\r\n",
+                       {{"select count(*) from T where S = 'a;" + CrLf + "b ;'", "1"}}},
+            ScriptCase{
+                "MultiCharacterTerminator",
+                "SET TERM !! ;\r\nCREATE PROCEDURE P AS\r\nBEGIN\r\n  INSERT INTO T (ID) VALUES "
+                "(1);\r\n"
+                "END !!\r\nCREATE TRIGGER T_BI FOR T BEFORE INSERT AS\r\nBEGIN\r\n  NEW.A = 5;\r\n"
+                "END !!\r\nSET TERM ; !!\r\nEXECUTE PROCEDURE P;\r\n",
+                {{"select count(*) from T where A = 5", "1"}}},
+            ScriptCase{
+                "SetLineAfterAComment",
+                "/* Release 255 */\r\nSET SQL DIALECT 3;\r\nINSERT INTO T (ID) VALUES (1);\r\n",
+                {{Count, "1"}}},
+            ScriptCase{"TrailingCommentIsNoStatement",
+                       "INSERT INTO T (ID) VALUES (1);\r\n-- end of script\r\n",
+                       {{Count, "1"}}},
+            ScriptCase{"ParameterMarkerIsNeverBound",
+                       "INSERT INTO T (ID, S) VALUES (?, 'x');\r\n",
+                       {{Count, "0"}},
+                       {"INSERT INTO T (ID, S) VALUES (?, 'x')\r\n"},
+                       "Wrong number of parameters (expected 1, got 0)"},
+            ScriptCase{"SetStatisticsIsSentToTheServer",
+                       "SET STATISTICS INDEX IX_T;\r\nSET STATISTICS INDEX NO_SUCH_INDEX;\r\n",
+                       {},
+                       {"SET STATISTICS INDEX NO_SUCH_INDEX\r\n"},
+                       "NO_SUCH_INDEX",
+                       Setup + "CREATE INDEX IX_T ON T (ID);"},
+            ScriptCase{"SelectFromAProcedureFetchesEveryRow",
+                       "SELECT R FROM P;\r\n",
+                       {{Count, "2"}},
+                       {},
+                       "",
+                       Setup + "set term ^ ;\ncreate procedure P returns (R integer) as begin "
+                               "insert into T (ID) values (1); R = 1; suspend; "
+                               "insert into T (ID) values (2); R = 2; suspend; end^\nset term ; ^"},
+            ScriptCase{
+                "NulByteKeepsTheScriptFromRunning",
+                std::string(
+                    "INSERT INTO T (ID) VALUES (1);\r\nINSERT INTO T (ID) VALUES (2);\0\r\n", 64),
+                {{Count, "0"}},
+                {""},
+                "NUL byte at line 2: script not run"},
+            ScriptCase{"ByteOrderMarkIsDropped",
+                       "\xEF\xBB\xBF"
+                       "INSERT INTO T (ID) VALUES (1);\r\n",
+                       {{Count, "1"}}}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) ? "_OneByOne" : "");
+    });
 
 TEST_F(ScriptExecutorTest, UnreadableScriptRaisesItsFileError) {
     const std::string missing = folder / "missing.sql";

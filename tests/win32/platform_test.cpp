@@ -257,7 +257,8 @@ TEST(Win32RawItems, ListsNamesAndIdentifiers) {
             names.push_back(item.text);
     }
     // The resource directory keeps names in order, identifiers after them.
-    EXPECT_EQ(names, (std::vector<std::string>{"254_RAR", "255_RAR", "TFORM1"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"254_RAR", "254_SHA256", "255_RAR", "255_SHA256",
+                                               "TFORM1"}));
     EXPECT_EQ(ids, (std::vector<std::uint16_t>{7}));
 }
 

@@ -378,6 +378,9 @@ void QtWindow::PaintNow() {
 }
 
 void QtWindow::PumpMessages() {
+    // Qt tells no cheaper than handling them whether events wait: the time decides alone.
+    if (PumpSkipped(false))
+        return;
     QCoreApplication::processEvents();
     if (m_paintOwed && !HoldsPaint())
         PaintNow();

@@ -354,6 +354,8 @@ template <typename Change> void Win32Window::WithoutPaint(HWND control, Change c
 }
 
 void Win32Window::PumpMessages() {
+    if (PumpSkipped(HIWORD(::GetQueueStatus(QS_INPUT)) != 0))
+        return;
     // Paint messages wait in the queue until the pump lets them through.
     UINT filter = PM_REMOVE;
     if (PaintHeld()) {

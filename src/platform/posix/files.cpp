@@ -207,10 +207,10 @@ std::optional<SystemError> CopyFileReplacing(const std::string& source,
     // The temporary file sits beside the destination so that the final rename stays within
     // one file system and replaces the destination in one step.
     const std::string folder = ExecutableFolder(destination, PosixPathRules);
-    std::string temporary = JoinPath(folder.empty() ? "." : folder,
-                                     "." + std::string(FileNameOf(destination, PosixPathRules)) +
-                                         ".norvane-copy-XXXXXX",
-                                     PosixPathRules);
+    std::string name = ".";
+    name += FileNameOf(destination, PosixPathRules);
+    name += ".norvane-copy-XXXXXX";
+    std::string temporary = JoinPath(folder.empty() ? "." : folder, name, PosixPathRules);
     FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.Valid())
         return ErrorFromErrno(errno);
