@@ -205,6 +205,22 @@ TEST_P(ServiceManagerTest, ACallerStopsWaitingByThrowingFromTheCallback) {
     EXPECT_GT(manager.Backup(original.Path(), whole), 0u);
 }
 
+TEST_P(ServiceManagerTest, DropDatabaseRemovesADatabaseAndTellsOfAMissingOne) {
+    TestDatabase copy(3, "copy.fdb");
+    copy.Execute("create table t (x integer);");
+    EXPECT_TRUE(DropDatabase("", NameOf(copy.Path()), ProgramAccount));
+    EXPECT_FALSE(platform::FileExists(copy.Path()));
+    EXPECT_FALSE(DropDatabase("", NameOf(copy.Path()), ProgramAccount));
+
+    TestDatabase held(3, "held.fdb");
+    Database holder("");
+    holder.SetDatabaseName(NameOf(held.Path()));
+    holder.SetParams(ProgramAccount);
+    holder.Open();
+    EXPECT_THROW(DropDatabase("", NameOf(held.Path()), ProgramAccount), EFirebirdError);
+    EXPECT_TRUE(platform::FileExists(held.Path()));
+}
+
 TEST(ServiceManagerServer, AWrongPasswordIsRefusedWithTheClientText) {
     const auto server = TestServer();
     if (!server)

@@ -74,6 +74,23 @@ TEST_F(Win32Installer, UnattendedWithAClientOfTheOtherBitnessNamesTheBuildToUse)
                                  "; fbclient.dll: " + reason + "\n");
 }
 
+// A command line that is not understood opens no window: its reason and the usage, exit 2.
+TEST_F(Win32Installer, ACommandLineNotUnderstoodEndsWithTheUsage) {
+    const auto refused = testing::RunCaptured(installer, "--unattended --quiet", programFolder);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(Unix(refused.err).rfind("error: невідомий параметр --quiet\n\nВикористання:\n", 0),
+              0u)
+        << refused.err;
+    const auto help = testing::RunCaptured(installer, "/?", programFolder);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(Unix(help.out).rfind("Використання:\n", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--rehearse"), std::string::npos) << help.out;
+    const auto version = testing::RunCaptured(installer, "--version", programFolder);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("norvane-update ", 0), 0u) << version.out;
+}
+
 // The first message box a process shows: its text, after which it is dismissed.
 std::wstring DismissBoxOf(DWORD processId) {
     for (int i = 0; i < 3000; ++i) {

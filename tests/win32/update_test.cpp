@@ -239,6 +239,60 @@ TEST_P(Win32Update, TheWindowAppliesBothPackagesWhenItsButtonIsPressed) {
     ExpectUpdated();
 }
 
+// The backup goes to a folder of the machine that serves the database: this one, through the
+// test client as through the server.
+TEST_P(Win32Update, UnattendedBacksTheDatabaseUpBeforeTheUpdate) {
+    const std::string backups = JoinPath(root.Str(), "Резервні копії");
+    ASSERT_TRUE(platform::CreateFolder(backups));
+    const auto run = testing::RunCaptured(installer, "--unattended --backup \"" + backups + "\"",
+                                          program, Environment());
+    EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
+    std::vector<std::string> files;
+    platform::CollectFiles(files, backups, "*.fbk");
+    ASSERT_EQ(files.size(), 1u);
+    const std::string stem(FileNameOf(database->Path()));
+    EXPECT_EQ(
+        std::string(FileNameOf(files.front())).rfind(stem.substr(0, stem.size() - 4) + "-253-", 0),
+        0u)
+        << files.front();
+    EXPECT_GT(platform::FileSize(files.front()).value_or(0), 1000u);
+    const auto lines = Lines(run.out);
+    const auto backupLine =
+        std::find(lines.begin(), lines.end(), "Резервна копія бази даних...[OK]");
+    ASSERT_NE(backupLine, lines.end()) << run.out;
+    EXPECT_EQ(*(backupLine + 1), files.front());
+    ExpectUpdated();
+}
+
+// A rehearsal ends as the update would and leaves the database, the program folder and no
+// copy behind.
+TEST_P(Win32Update, UnattendedRehearsalChangesNothing) {
+    const auto run =
+        testing::RunCaptured(installer, "--unattended --rehearse", program, Environment());
+    EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("Репетиція оновлення: ", 0), 0u) << run.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Видалення копії бази даних...[OK]"),
+              lines.end())
+        << run.out << run.err;
+    EXPECT_EQ(database->QueryString("select first 1 data from versions order by update_date desc"),
+              "253");
+    EXPECT_EQ(database->QueryCount("select count(*) from rdb$relations where rdb$relation_name "
+                                   "in ('T254', 'NORVANE$UPDATE_JOURNAL', 'NORVANE$UPDATE_LOCK')"),
+              0);
+    EXPECT_FALSE(platform::FileExists(JoinPath(program, "Norvanework.exe")));
+    // The copy was beside its backup: in the work folder, or beside the database on a server.
+    const std::string databaseFolder = database->Folder();
+    for (const std::string& folder : {Work("rehearsal"), databaseFolder}) {
+        std::vector<std::string> left;
+        platform::CollectFiles(left, folder, "*.fbk");
+        platform::CollectFiles(left, folder, "*.rehearsal.fdb");
+        EXPECT_TRUE(left.empty()) << left.front();
+    }
+    EXPECT_TRUE(platform::FileExists(Work("rehearsal\\logs\\255\\255.02.sql.log")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Folders, Win32Update, ::testing::ValuesIn(Layouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
