@@ -2,6 +2,7 @@
 
 #include "db/glob_db.h"
 #include "update/script_executor.h"
+#include "update/update_folder_runner.h"
 #include "update/update_journal.h"
 
 #include <dlfcn.h>
@@ -12,10 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
-#include <optional>
 
 namespace norvane::bench {
+
+std::string Self() {
+    return fs::canonical("/proc/self/exe").string();
+}
 
 void Run(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
@@ -113,17 +118,37 @@ void CreateDatabase(const fs::path& path, const std::string& ddl, Writes writes)
             Quoted(path));
 }
 
+void AddJournal(const fs::path& database) {
+    Run(Quoted(Self()) + " journal " + Quoted(database));
+}
+
 std::string DatabaseName(const std::string& server, const fs::path& path) {
     return server.empty() ? path.string() : server + ":" + path.string();
 }
 
-void WriteInserts(const fs::path& path, int statements, Commits commits) {
+void WriteInserts(const fs::path& path, int statements, int commitEvery, FinalCommit final) {
     std::ofstream out(path, std::ios::binary);
     for (int i = 1; i <= statements; ++i) {
         out << "INSERT INTO T (ID, NAME) VALUES (" << i << ", 'name " << i << "');\r\n";
-        if (commits == Commits::EachStatement)
+        if (commitEvery > 0 && i % commitEvery == 0)
             out << "COMMIT;\r\n";
     }
+    if (final == FinalCommit::AfterLast && (commitEvery == 0 || statements % commitEvery != 0))
+        out << "COMMIT;\r\n";
+}
+
+update::GroupPolicy PolicyNamed(const std::string& name) {
+    if (name == "grouped")
+        return update::GroupPolicy::Grouped();
+    if (name == "one")
+        return update::GroupPolicy::OnePerStep();
+    const int steps = std::atoi(name.c_str());
+    if (steps < 1) {
+        std::fprintf(stderr, "no grouping named %s\n", name.c_str());
+        std::exit(1);
+    }
+    return {static_cast<std::size_t>(steps), std::chrono::hours(24),
+            std::numeric_limits<std::size_t>::max()};
 }
 
 IoCounts IoCounts::Now() {
@@ -137,39 +162,67 @@ IoCounts IoCounts::Now() {
     return counts;
 }
 
+namespace {
+
+// The counts an in-process run added, when the counter is loaded.
+IoCounts CountsSince(const IoCounts& before) {
+    const IoCounts after = IoCounts::Now();
+    IoCounts counts;
+    if (before.syncWrites >= 0) {
+        counts.syncWrites = after.syncWrites - before.syncWrites;
+        counts.roundTrips = after.roundTrips - before.roundTrips;
+        counts.syncWriteSeconds = after.syncWriteSeconds - before.syncWriteSeconds;
+    }
+    return counts;
+}
+
+} // namespace
+
 ExecutorRun RunExecutor(ui::Window& window, const std::string& server, const fs::path& database,
-                        const fs::path& script, int lines, int repeats) {
+                        const fs::path& script, int lines, const update::GroupPolicy& groups,
+                        int repeats) {
     ui::ProgressBar bar(window);
-    ui::Label timeLabel(window, ui::Control::lUpdateTime);
-    std::string logFile;
     const auto start = Clock::now();
     const double cpuStart = CpuSeconds();
     db::CGlobDB globDB("", server, database.string());
-    update::UpdateContext context{globDB, window, logFile};
-    // With NORVANE_BENCH_JOURNAL set, every statement is recorded as the installer records it;
-    // each repeat counts as a package of its own, so that none is skipped as done.
-    std::optional<update::UpdateJournal> journal;
-    if (std::getenv("NORVANE_BENCH_JOURNAL") != nullptr) {
-        journal.emplace(globDB);
-        journal->Open();
-        context.Journal = &*journal;
-    }
+    update::UpdateContext context{globDB, window};
+    context.Groups = groups;
+    update::UpdateJournal journal(globDB);
+    journal.Open();
+    context.Journal = &journal;
     const IoCounts before = IoCounts::Now();
     ExecutorRun run;
     for (int repeat = 0; repeat < repeats; ++repeat) {
         context.Package = repeat + 1;
         bar.SetPosition(0);
         bar.SetMax(lines);
-        run.failures += update::ExecuteScript(context, script.string(), &bar, start, &timeLabel);
+        run.failures += update::ExecuteScript(context, script.string(), start).failures;
     }
-    const IoCounts after = IoCounts::Now();
+    run.io = CountsSince(before);
     run.seconds = Seconds(Clock::now() - start);
     run.cpuSeconds = CpuSeconds() - cpuStart;
-    if (before.syncWrites >= 0) {
-        run.io.syncWrites = after.syncWrites - before.syncWrites;
-        run.io.roundTrips = after.roundTrips - before.roundTrips;
-        run.io.syncWriteSeconds = after.syncWriteSeconds - before.syncWriteSeconds;
-    }
+    return run;
+}
+
+ExecutorRun RunFolder(const fs::path& database, const fs::path& folder,
+                      const update::GroupPolicy& groups) {
+    NullWindow window;
+    const auto start = Clock::now();
+    const double cpuStart = CpuSeconds();
+    db::CGlobDB globDB("", "", database.string());
+    update::UpdateContext context{globDB, window};
+    context.Groups = groups;
+    update::UpdateJournal journal(globDB);
+    journal.Open();
+    context.Journal = &journal;
+    context.Package = 1;
+    const IoCounts before = IoCounts::Now();
+    const update::UpdateFolderOutcome outcome = update::RunUpdateFolder(context, folder.string());
+    ExecutorRun run;
+    run.io = CountsSince(before);
+    run.failures = outcome.failedBlobs + outcome.failedStatements;
+    run.seconds = Seconds(Clock::now() - start);
+    run.cpuSeconds = CpuSeconds() - cpuStart;
     return run;
 }
 
