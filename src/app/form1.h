@@ -38,8 +38,8 @@ public:
 
     /// Notes an error that ended a handler, as the error display shows it.
     void NoteError(std::string_view text);
-    /// Ends the run: appends its account to the product folder's history and returns the
-    /// exit status it comes to.
+    /// Ends the run: appends its account to the product folder's history, detaches from the
+    /// database and returns the exit status it comes to.
     ExitStatus FinishRun();
 
     /// The history's file in the product folder, and the folder failing scripts' logs are
@@ -56,6 +56,7 @@ public:
 
 private:
     bool IsProgramRunning() const;
+    void CloseDatabase(ExitStatus status);
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
     std::optional<std::int32_t> PackageToComplete();

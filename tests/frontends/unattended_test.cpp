@@ -58,10 +58,12 @@ public:
     std::unique_ptr<ChildProcess>
     Start(const std::vector<std::string>& arguments = {"--unattended"},
           std::vector<std::string> environment = {},
-          ChildProcess::Output output = ChildProcess::Output::File) const {
+          ChildProcess::Output output = ChildProcess::Output::File,
+          const std::vector<std::string>& launcher = {}) const {
         environment.insert(environment.end(),
                            {"TMPDIR=" + Temp.Str(), "QT_QPA_PLATFORM=xcb", "DISPLAY="});
-        std::vector<std::string> argv{InstallerPath()};
+        std::vector<std::string> argv = launcher;
+        argv.push_back(InstallerPath());
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return std::make_unique<ChildProcess>(argv, environment, output);
     }
@@ -94,15 +96,22 @@ public:
         return true;
     }
     void Release() const { WriteFile(m_gate, "go\n"); }
-
-    // An archiver left waiting by a killed installer is let go, so that it ends too.
-    ~InstalledProduct() {
+    /// Releases the archiver if it still waits; nothing when it is gone.
+    void LetGo() const {
         const int gate = ::open(m_gate.c_str(), O_WRONLY | O_NONBLOCK);
         if (gate >= 0) {
             [[maybe_unused]] const auto written = ::write(gate, "go\n", 3);
             ::close(gate);
         }
     }
+
+    std::string History() const {
+        const fs::path history = Program.Path() / "norvane-update.log";
+        return fs::exists(history) ? ReadFile(history) : std::string();
+    }
+
+    // An archiver left waiting by a killed installer is let go, so that it ends too.
+    ~InstalledProduct() { LetGo(); }
 
 private:
     std::string m_gate = Temp / "gate";
@@ -272,6 +281,55 @@ TEST_P(InterruptTest, FinishesTheStatementAndStops) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values("TERM", "INT", "HUP"),
                          [](const auto& info) { return std::string(info.param); });
+
+// A request to end while the archiver unpacks ends the run within moments, every time, its
+// history written and its status given: the engine's threads never take the signal, so the
+// detach at the end returns.
+TEST(InterruptWhileUnpackingTest, EndsEveryTimeWithItsHistory) {
+    for (int run = 1; run <= 6; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        InstalledProduct product;
+        product.HoldInTheArchiver();
+        auto installer = product.Start();
+        ASSERT_TRUE(product.WaitUntilHeld(*installer)) << installer->Out() << installer->Err();
+        installer->Signal(SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // An archiver the installer left running unpacks now.
+        product.LetGo();
+        ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(40)))
+            << installer->Out() << installer->Err();
+        EXPECT_EQ(installer->Wait(), 2) << installer->Out() << installer->Err();
+        EXPECT_EQ(installer->Err(), "error: оновлення перервано\n");
+        EXPECT_EQ(product.DatabaseVersion(), "254");
+        EXPECT_NE(product.History().find("помилка: оновлення перервано"), std::string::npos)
+            << product.History();
+        EXPECT_NE(product.History().find("(код 2)"), std::string::npos) << product.History();
+    }
+}
+
+TEST_F(UnattendedTest, ADetachThatNeverReturnsIsLeftAndTheRunEndsWithItsStatus) {
+    auto installer = m_product.Start({"--unattended"}, {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
+                                                        "NORVANE_FAULT_DETACH=hang"});
+    ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(60)))
+        << installer->Out() << installer->Err();
+    EXPECT_EQ(installer->Wait(), 0) << installer->Out() << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+    EXPECT_NE(m_product.History().find("(код 0)"), std::string::npos) << m_product.History();
+}
+
+TEST_F(UnattendedTest, AFileSizeLimitStopsTheRunAsAFullDiskDoes) {
+    // Writes past 1.2 MB fail: the database is larger; the package, its files and the engine's
+    // shared memory (1 MB) are not.
+    auto installer = m_product.Start({"--unattended"}, {}, ChildProcess::Output::File,
+                                     {"/bin/sh", "-c", "ulimit -f 2400 && exec \"$@\"", "sh"});
+    ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(60)))
+        << installer->Out() << installer->Err();
+    EXPECT_EQ(installer->Wait(), 2) << installer->Out() << installer->Err();
+    EXPECT_NE(installer->Err().find("File too large"), std::string::npos) << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+    EXPECT_NE(m_product.History().find("File too large"), std::string::npos) << m_product.History();
+    EXPECT_NE(m_product.History().find("(код 2)"), std::string::npos) << m_product.History();
+}
 
 // A second installer while one runs refuses before it changes anything; the first goes on.
 struct SecondInstaller {
