@@ -212,6 +212,29 @@ TEST_F(UnattendedTest, NoArchiverGivesTwoAndLeavesTheDatabase) {
     EXPECT_EQ(m_product.DatabaseVersion(), "254");
 }
 
+TEST_F(UnattendedTest, AnArchiverInARelativeFolderOfThePathIsFoundFromWhereTheRunStarted) {
+    // PATH=bin, started from a folder holding bin/unrar: the archiver runs in the work folder,
+    // where bin/unrar is nothing.
+    fs::create_directory(m_output.Path() / "bin");
+    WriteFile(m_output.Path() / "bin/unrar", "#!/bin/sh\nexec /usr/bin/unrar \"$@\"\n");
+    fs::permissions(m_output.Path() / "bin/unrar", fs::perms::owner_all);
+    auto installer = m_product.Start({"--unattended"}, {"PATH=bin"}, ChildProcess::Output::File,
+                                     {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", m_output.Str()});
+    EXPECT_EQ(installer->Wait(), 0) << installer->Out() << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+}
+
+TEST_F(UnattendedTest, AnArchiverThatCannotStartIsNamedWithTheReason) {
+    const std::string archiver = m_product.Program / "rar";
+    WriteFile(archiver, "no program at all\n");
+    fs::permissions(archiver, fs::perms::owner_all);
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.err,
+              "error: не вдалося запустити архіватор " + archiver + ": Exec format error\n");
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+}
+
 TEST_F(UnattendedTest, AMissingClientLibraryGivesTwo) {
     const Outcome outcome = Run({"--unattended"}, {"NORVANE_FBCLIENT=/nonexistent/libfbclient.so"});
     EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
