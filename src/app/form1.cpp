@@ -82,6 +82,7 @@ void TForm1::CloseDatabase(ExitStatus status) {
     // written.
     platform::RunOrEndProcess(DetachLimit, static_cast<int>(status),
                               [this] { m_values.GlobDB.reset(); });
+    m_databaseUse.reset();
 }
 
 } // namespace norvane::app

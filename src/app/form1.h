@@ -3,6 +3,7 @@
 #include "app/history_file.h"
 #include "app/process_values.h"
 #include "app/run_report.h"
+#include "platform/file_lock.h"
 #include "ui/window.h"
 
 #include <cstdint>
@@ -56,6 +57,7 @@ public:
 
 private:
     bool IsProgramRunning() const;
+    bool LockLocalDatabase(const std::string& server);
     void CloseDatabase(ExitStatus status);
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
@@ -68,6 +70,8 @@ private:
     // A package whose update was cut off after its version came: its blob files and program
     // files are finished before the newer packages.
     std::optional<std::int32_t> m_completing;
+    // A database this program's engine opens, locked before the attach.
+    std::optional<platform::FileUseLock> m_databaseUse;
 };
 
 } // namespace norvane::app

@@ -135,8 +135,7 @@ bool InstallSequence::LockDatabase(RunLocks& locks) {
     locks.database = std::make_unique<db::DatabaseRunLock>(m_values.GlobDB->GetDatabase());
     try {
         if (locks.database->Acquire() == db::DatabaseRunLock::Result::HeldByAnother) {
-            StopInstall(RunReport::Install::Busy,
-                        "базу даних уже оновлює інша запущена програма оновлення");
+            StopInstall(RunReport::Install::Busy, DatabaseBusyText);
             return false;
         }
         // A CREATE TABLE an earlier run was cut off in would spoil the next one made.

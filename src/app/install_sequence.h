@@ -20,6 +20,10 @@ class UpdateJournal;
 
 namespace norvane::app {
 
+/// Why an installer refuses a database another one is updating.
+inline constexpr std::string_view DatabaseBusyText =
+    "базу даних уже оновлює інша запущена програма оновлення";
+
 /// What the checks decided the install is to do.
 struct InstallPlan {
     std::string workDir;

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -426,6 +427,42 @@ INSTANTIATE_TEST_SUITE_P(
                                                "програма оновлення\n");
                         }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The system's own engine configuration opens a local database for one process: a second
+// installer is told by the installer's own lock, taken before the attach, not by the engine.
+const std::vector<std::string> EngineForOneProcess{"FIREBIRD="};
+
+TEST(LocalDatabaseTest, ASecondInstallerWhileTheFirstUnpacksGetsThirteen) {
+    InstalledProduct first;
+    InstalledProduct second;
+    second.WriteIni(first.Database.Path());
+    first.HoldInTheArchiver();
+    auto running = first.Start({"--unattended"}, EngineForOneProcess);
+    ASSERT_TRUE(first.WaitUntilHeld(*running)) << running->Out() << running->Err();
+
+    const Outcome refused = second.Run({"--unattended"}, EngineForOneProcess);
+    EXPECT_EQ(refused.status, 13) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, "error: базу даних уже оновлює інша запущена програма оновлення\n");
+    EXPECT_NE(second.History().find("(код 13)"), std::string::npos) << second.History();
+
+    first.Release();
+    EXPECT_EQ(running->Wait(), 0) << running->Out() << running->Err();
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+    EXPECT_FALSE(fs::exists(second.Program / "Norvanework.exe"));
+}
+
+TEST(LocalDatabaseTest, OfTwoInstallersStartedAMomentApartOneUpdatesAndTheOtherGetsThirteen) {
+    InstalledProduct first;
+    InstalledProduct second;
+    second.WriteIni(first.Database.Path());
+    auto one = first.Start({"--unattended"}, EngineForOneProcess);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto other = second.Start({"--unattended"}, EngineForOneProcess);
+    const std::multiset<int> statuses{one->Wait(), other->Wait()};
+    EXPECT_EQ(statuses, (std::multiset<int>{0, 13}))
+        << one->Out() << one->Err() << other->Out() << other->Err();
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+}
 
 // RunUnattended in this process, for what needs no installer of its own.
 class RunUnattendedTest : public ::testing::Test {
