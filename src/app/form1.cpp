@@ -4,6 +4,7 @@
 #include "app/database_backup.h"
 #include "app/install_sequence.h"
 #include "base/exceptions.h"
+#include "platform/deadline.h"
 #include "platform/paths.h"
 
 namespace norvane::app {
@@ -14,6 +15,8 @@ constexpr std::string_view IniFileName = "nrv.ini";
 constexpr std::string_view WorkFolderName = "nrv7.nvx";
 constexpr std::string_view HistoryFileName = "norvane-update.log";
 constexpr std::string_view KeptLogsFolderName = "norvane-update.logs";
+// How long the detach at the end may take before the program ends without it.
+constexpr std::chrono::seconds DetachLimit{10};
 
 } // namespace
 
@@ -84,7 +87,17 @@ ExitStatus TForm1::FinishRun() {
     if (!m_history.Append(HistoryPath()))
         m_window.ShowMessageBox("Не вдалося дописати історію оновлень " + HistoryPath(),
                                 ui::MessageKind::Warning);
+    CloseDatabase(status);
     return status;
+}
+
+void TForm1::CloseDatabase(ExitStatus status) {
+    // A detach that does not return (an engine stuck in its clean-up, a server that stopped
+    // answering) must not keep the program: it ends with the run's status, its history
+    // written.
+    platform::RunOrEndProcess(DetachLimit, static_cast<int>(status),
+                              [this] { m_values.GlobDB.reset(); });
+    m_databaseUse.reset();
 }
 
 } // namespace norvane::app

@@ -3,6 +3,7 @@
 #include "app/history_file.h"
 #include "app/process_values.h"
 #include "app/run_report.h"
+#include "platform/file_lock.h"
 #include "ui/window.h"
 
 #include <cstdint>
@@ -45,8 +46,8 @@ public:
 
     /// Notes an error that ended a handler, as the error display shows it.
     void NoteError(std::string_view text);
-    /// Ends the run: appends its account to the product folder's history and returns the
-    /// exit status it comes to.
+    /// Ends the run: appends its account to the product folder's history, detaches from the
+    /// database and returns the exit status it comes to.
     ExitStatus FinishRun();
 
     /// The history's file in the product folder, and the folder failing scripts' logs are
@@ -63,6 +64,8 @@ public:
 
 private:
     bool IsProgramRunning() const;
+    bool LockLocalDatabase(const std::string& server);
+    void CloseDatabase(ExitStatus status);
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
     std::optional<std::int32_t> PackageToComplete();
@@ -74,6 +77,8 @@ private:
     // A package whose update was cut off after its version came: its blob files and program
     // files are finished before the newer packages.
     std::optional<std::int32_t> m_completing;
+    // A database this program's engine opens, locked before the attach.
+    std::optional<platform::FileUseLock> m_databaseUse;
 };
 
 } // namespace norvane::app

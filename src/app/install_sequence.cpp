@@ -156,8 +156,7 @@ bool InstallSequence::LockDatabase(RunLocks& locks) {
     locks.database = std::make_unique<db::DatabaseRunLock>(m_values.GlobDB->GetDatabase());
     try {
         if (locks.database->Acquire() == db::DatabaseRunLock::Result::HeldByAnother) {
-            StopInstall(RunReport::Install::Busy,
-                        "базу даних уже оновлює інша запущена програма оновлення");
+            StopInstall(RunReport::Install::Busy, DatabaseBusyText);
             return false;
         }
         // A CREATE TABLE an earlier run was cut off in would spoil the next one made.
@@ -269,15 +268,19 @@ bool InstallSequence::UnpackPackage(const std::string& archive, const std::strin
     m_window.SetEnabled(Control::btCancel, false);
     m_window.PumpMessages();
     m_window.AddStatus("Розпаковка пакету...");
-    auto process = platform::ArchiverProcess::Start(archiver, archive, m_plan.workDir);
-    if (!process) {
-        StopInstall(RunReport::Install::Failed, {});
+    std::unique_ptr<platform::ArchiverProcess> process;
+    try {
+        process = platform::ArchiverProcess::Start(archiver, archive, m_plan.workDir);
+    } catch (const EOSError& error) {
+        StopInstall(RunReport::Install::Failed, error.Message());
         return false;
     }
     m_window.MarkStatus("[OK]");
     const int exitCode = process->Wait([this] { m_window.PumpMessages(); });
     process.reset();
     m_window.PumpMessages();
+    // An interruption ended the archiver; what it left is of no use.
+    platform::ThrowIfInterrupted();
     // Scripts must never run from a half-unpacked package.
     if (exitCode != 0) {
         StopInstall(RunReport::Install::Failed,

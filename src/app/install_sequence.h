@@ -23,6 +23,10 @@ namespace norvane::app {
 
 class RehearsalFiles;
 
+/// Why an installer refuses a database another one is updating.
+inline constexpr std::string_view DatabaseBusyText =
+    "базу даних уже оновлює інша запущена програма оновлення";
+
 /// What the checks decided the install is to do.
 struct InstallPlan {
     std::string workDir;

@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "app/install_sequence.h"
+#include "base/text.h"
 #include "package/packages.h"
 #include "platform/process.h"
 #include "update/update_journal.h"
@@ -25,6 +27,22 @@ void TForm1::RefuseUpdate(std::string_view reason) {
     m_window.SetEnabled(ui::Control::btOK, false);
 }
 
+bool TForm1::LockLocalDatabase(const std::string& server) {
+    // Through a server the database's lock row keeps a second installer out. An engine in
+    // this process may open the file for this process alone; a second installer would then be
+    // told by the engine's refusal to attach, so the file is locked first.
+    if (!TrimControl(server).empty())
+        return true;
+    m_databaseUse = platform::FileUseLock::TryAcquire(m_values.PathBaseIB);
+    if (m_databaseUse)
+        return true;
+    m_report.verdict = RunReport::Verdict::Busy;
+    NoteError(DatabaseBusyText);
+    m_window.AddError(ui::ErrorText(DatabaseBusyText));
+    RefuseUpdate({});
+    return false;
+}
+
 void TForm1::FormShow() {
     m_window.AddStatus("Перевірка запущенної програми...");
     if (IsProgramRunning()) {
@@ -42,6 +60,8 @@ void TForm1::FormShow() {
     m_window.AddStatus(m_values.PathBaseIB);
     // A local database is attached by its path alone, whatever server name is configured.
     const std::string server = m_values.TypeServer != 0 ? m_values.NameServer : std::string();
+    if (!LockLocalDatabase(server))
+        return;
     m_values.GlobDB->Connect(server, m_values.PathBaseIB, "", "");
     m_history.Add("база даних: " + m_values.GlobDB->GetDatabase().DatabaseName());
 

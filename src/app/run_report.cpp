@@ -9,6 +9,8 @@ ExitStatus ExitStatusFor(const RunReport& report) {
         return ExitStatus::Error;
     case Verdict::ProgramRunning:
         return ExitStatus::ProgramRunning;
+    case Verdict::Busy:
+        return ExitStatus::AnotherInstallerRunning;
     case Verdict::DatabaseOlder:
         return ExitStatus::DatabaseOlder;
     case Verdict::UpToDate:

@@ -6,7 +6,15 @@ namespace norvane::app {
 
 /// How far the checks and the install came.
 struct RunReport {
-    enum class Verdict { NotChecked, ProgramRunning, DatabaseOlder, Allowed, UpToDate };
+    enum class Verdict {
+        NotChecked,
+        ProgramRunning,
+        /// Another installer holds the database (a local one, locked before it is attached).
+        Busy,
+        DatabaseOlder,
+        Allowed,
+        UpToDate,
+    };
     enum class Install {
         NotStarted,
         /// Every package applied, the database reads the newest one's version.

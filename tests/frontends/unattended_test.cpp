@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -58,10 +59,12 @@ public:
     std::unique_ptr<ChildProcess>
     Start(const std::vector<std::string>& arguments = {"--unattended"},
           std::vector<std::string> environment = {},
-          ChildProcess::Output output = ChildProcess::Output::File) const {
+          ChildProcess::Output output = ChildProcess::Output::File,
+          const std::vector<std::string>& launcher = {}) const {
         environment.insert(environment.end(),
                            {"TMPDIR=" + Temp.Str(), "QT_QPA_PLATFORM=xcb", "DISPLAY="});
-        std::vector<std::string> argv{InstallerPath()};
+        std::vector<std::string> argv = launcher;
+        argv.push_back(InstallerPath());
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return std::make_unique<ChildProcess>(argv, environment, output);
     }
@@ -94,15 +97,22 @@ public:
         return true;
     }
     void Release() const { WriteFile(m_gate, "go\n"); }
-
-    // An archiver left waiting by a killed installer is let go, so that it ends too.
-    ~InstalledProduct() {
+    /// Releases the archiver if it still waits; nothing when it is gone.
+    void LetGo() const {
         const int gate = ::open(m_gate.c_str(), O_WRONLY | O_NONBLOCK);
         if (gate >= 0) {
             [[maybe_unused]] const auto written = ::write(gate, "go\n", 3);
             ::close(gate);
         }
     }
+
+    std::string History() const {
+        const fs::path history = Program.Path() / "norvane-update.log";
+        return fs::exists(history) ? ReadFile(history) : std::string();
+    }
+
+    // An archiver left waiting by a killed installer is let go, so that it ends too.
+    ~InstalledProduct() { LetGo(); }
 
 private:
     std::string m_gate = Temp / "gate";
@@ -204,6 +214,29 @@ TEST_F(UnattendedTest, NoArchiverGivesTwoAndLeavesTheDatabase) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Наявність архиватора RAR...");
     EXPECT_EQ(outcome.err, "error: немає архіватора RAR\n");
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+}
+
+TEST_F(UnattendedTest, AnArchiverInARelativeFolderOfThePathIsFoundFromWhereTheRunStarted) {
+    // PATH=bin, started from a folder holding bin/unrar: the archiver runs in the work folder,
+    // where bin/unrar is nothing.
+    fs::create_directory(m_output.Path() / "bin");
+    WriteFile(m_output.Path() / "bin/unrar", "#!/bin/sh\nexec /usr/bin/unrar \"$@\"\n");
+    fs::permissions(m_output.Path() / "bin/unrar", fs::perms::owner_all);
+    auto installer = m_product.Start({"--unattended"}, {"PATH=bin"}, ChildProcess::Output::File,
+                                     {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", m_output.Str()});
+    EXPECT_EQ(installer->Wait(), 0) << installer->Out() << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+}
+
+TEST_F(UnattendedTest, AnArchiverThatCannotStartIsNamedWithTheReason) {
+    const std::string archiver = m_product.Program / "rar";
+    WriteFile(archiver, "no program at all\n");
+    fs::permissions(archiver, fs::perms::owner_all);
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.status, 2) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.err,
+              "error: не вдалося запустити архіватор " + archiver + ": Exec format error\n");
     EXPECT_EQ(m_product.DatabaseVersion(), "254");
 }
 
@@ -354,6 +387,55 @@ TEST_P(InterruptTest, FinishesTheStatementAndStops) {
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values("TERM", "INT", "HUP"),
                          [](const auto& info) { return std::string(info.param); });
 
+// A request to end while the archiver unpacks ends the run within moments, every time, its
+// history written and its status given: the engine's threads never take the signal, so the
+// detach at the end returns.
+TEST(InterruptWhileUnpackingTest, EndsEveryTimeWithItsHistory) {
+    for (int run = 1; run <= 6; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        InstalledProduct product;
+        product.HoldInTheArchiver();
+        auto installer = product.Start();
+        ASSERT_TRUE(product.WaitUntilHeld(*installer)) << installer->Out() << installer->Err();
+        installer->Signal(SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // An archiver the installer left running unpacks now.
+        product.LetGo();
+        ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(40)))
+            << installer->Out() << installer->Err();
+        EXPECT_EQ(installer->Wait(), 2) << installer->Out() << installer->Err();
+        EXPECT_EQ(installer->Err(), "error: оновлення перервано\n");
+        EXPECT_EQ(product.DatabaseVersion(), "254");
+        EXPECT_NE(product.History().find("помилка: оновлення перервано"), std::string::npos)
+            << product.History();
+        EXPECT_NE(product.History().find("(код 2)"), std::string::npos) << product.History();
+    }
+}
+
+TEST_F(UnattendedTest, ADetachThatNeverReturnsIsLeftAndTheRunEndsWithItsStatus) {
+    auto installer = m_product.Start({"--unattended"}, {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
+                                                        "NORVANE_FAULT_DETACH=hang"});
+    ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(60)))
+        << installer->Out() << installer->Err();
+    EXPECT_EQ(installer->Wait(), 0) << installer->Out() << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "255");
+    EXPECT_NE(m_product.History().find("(код 0)"), std::string::npos) << m_product.History();
+}
+
+TEST_F(UnattendedTest, AFileSizeLimitStopsTheRunAsAFullDiskDoes) {
+    // Writes past 1.2 MB fail: the database is larger; the package, its files and the engine's
+    // shared memory (1 MB) are not.
+    auto installer = m_product.Start({"--unattended"}, {}, ChildProcess::Output::File,
+                                     {"/bin/sh", "-c", "ulimit -f 2400 && exec \"$@\"", "sh"});
+    ASSERT_TRUE(installer->EndsWithin(std::chrono::seconds(60)))
+        << installer->Out() << installer->Err();
+    EXPECT_EQ(installer->Wait(), 2) << installer->Out() << installer->Err();
+    EXPECT_NE(installer->Err().find("File too large"), std::string::npos) << installer->Err();
+    EXPECT_EQ(m_product.DatabaseVersion(), "254");
+    EXPECT_NE(m_product.History().find("File too large"), std::string::npos) << m_product.History();
+    EXPECT_NE(m_product.History().find("(код 2)"), std::string::npos) << m_product.History();
+}
+
 // A second installer while one runs refuses before it changes anything; the first goes on.
 struct SecondInstaller {
     const char* name;
@@ -426,6 +508,42 @@ INSTANTIATE_TEST_SUITE_P(
                                                "програма оновлення\n");
                         }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The system's own engine configuration opens a local database for one process: a second
+// installer is told by the installer's own lock, taken before the attach, not by the engine.
+const std::vector<std::string> EngineForOneProcess{"FIREBIRD="};
+
+TEST(LocalDatabaseTest, ASecondInstallerWhileTheFirstUnpacksGetsThirteen) {
+    InstalledProduct first;
+    InstalledProduct second;
+    second.WriteIni(first.Database.Path());
+    first.HoldInTheArchiver();
+    auto running = first.Start({"--unattended"}, EngineForOneProcess);
+    ASSERT_TRUE(first.WaitUntilHeld(*running)) << running->Out() << running->Err();
+
+    const Outcome refused = second.Run({"--unattended"}, EngineForOneProcess);
+    EXPECT_EQ(refused.status, 13) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, "error: базу даних уже оновлює інша запущена програма оновлення\n");
+    EXPECT_NE(second.History().find("(код 13)"), std::string::npos) << second.History();
+
+    first.Release();
+    EXPECT_EQ(running->Wait(), 0) << running->Out() << running->Err();
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+    EXPECT_FALSE(fs::exists(second.Program / "Norvanework.exe"));
+}
+
+TEST(LocalDatabaseTest, OfTwoInstallersStartedAMomentApartOneUpdatesAndTheOtherGetsThirteen) {
+    InstalledProduct first;
+    InstalledProduct second;
+    second.WriteIni(first.Database.Path());
+    auto one = first.Start({"--unattended"}, EngineForOneProcess);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto other = second.Start({"--unattended"}, EngineForOneProcess);
+    const std::multiset<int> statuses{one->Wait(), other->Wait()};
+    EXPECT_EQ(statuses, (std::multiset<int>{0, 13}))
+        << one->Out() << one->Err() << other->Out() << other->Err();
+    EXPECT_EQ(first.DatabaseVersion(), "255");
+}
 
 // RunUnattended in this process, for what needs no installer of its own.
 class RunUnattendedTest : public ::testing::Test {

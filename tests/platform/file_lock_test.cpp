@@ -45,5 +45,32 @@ TEST(FileLock, AFileThatCannotBeOpenedIsAnError) {
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "elsewhere"));
 }
 
+TEST(FileUseLock, OneHolderAtATimeAndTheFileUntouched) {
+    testing::TempFolder folder;
+    const std::string path = folder / "test.fdb";
+    testing::WriteFile(path, "pages");
+    std::optional<FileUseLock> first = FileUseLock::TryAcquire(path);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_TRUE(first->Held());
+    // Another open of the file, as another installer's would be, finds it held; the file can
+    // be opened, read and written all the same.
+    EXPECT_FALSE(FileUseLock::TryAcquire(path).has_value());
+    testing::WriteFile(path, "new pages");
+    EXPECT_EQ(testing::ReadFile(path), "new pages");
+    EXPECT_EQ(std::filesystem::file_size(path), 9u);
+
+    first.reset();
+    EXPECT_TRUE(FileUseLock::TryAcquire(path).has_value());
+}
+
+TEST(FileUseLock, AFileThatCannotBeOpenedHereHoldsNothing) {
+    testing::TempFolder folder;
+    const std::string missing = folder / "missing.fdb";
+    const std::optional<FileUseLock> lock = FileUseLock::TryAcquire(missing);
+    ASSERT_TRUE(lock.has_value());
+    EXPECT_FALSE(lock->Held());
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
 } // namespace
 } // namespace norvane::platform

@@ -1,13 +1,22 @@
 #include "platform/process.h"
 
+#include "base/exceptions.h"
+#include "platform/interrupt.h"
 #include "support/environment_override.h"
+#include "support/expect_throw.h"
 #include "support/running_program.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace norvane::platform {
 namespace {
@@ -111,12 +120,121 @@ TEST_F(ArchiverTest, TheWindowIsPumpedWhileItWaits) {
     EXPECT_GE(pumps, 1);
 }
 
-TEST_F(ArchiverTest, WhatCannotBeStartedGivesNothing) {
-    EXPECT_EQ(Start(MakeArchiver("no program at all\n")), nullptr);
-    EXPECT_EQ(Start(m_program / "missing"), nullptr);
-    EXPECT_EQ(ArchiverProcess::Start(MakeArchiver("#!/bin/sh\n"), "255.rar", m_work / "missing"),
-              nullptr);
+TEST_F(ArchiverTest, WhatCannotBeStartedIsNamedWithTheSystemsReason) {
+    const std::string notAProgram = MakeArchiver("no program at all\n");
+    EXPECT_THROW_MSG(Start(notAProgram), EOSError,
+                     "не вдалося запустити архіватор " + notAProgram + ": Exec format error");
+    const std::string missing = m_program / "missing";
+    EXPECT_THROW_MSG(Start(missing), EOSError,
+                     "не вдалося запустити архіватор " + missing + ": No such file or directory");
+    // Its log cannot be made where there is no work folder.
+    EXPECT_THROW_MSG(
+        ArchiverProcess::Start(MakeArchiver("#!/bin/sh\n"), "255.rar", m_work / "missing"),
+        EOSError,
+        "не вдалося створити файл " + m_work / "missing/archiver.log" +
+            ": No such file or directory");
 }
+
+// The current folder changed for the owner's life.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder) : m_old(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~CurrentFolder() { fs::current_path(m_old); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    fs::path m_old;
+};
+
+TEST_F(ArchiverTest, ARelativeFolderOfThePathIsTakenFromTheCurrentFolder) {
+    // A shell would find bin/unrar from here; the archiver starts in the work folder, where
+    // the relative path would lead nowhere.
+    fs::create_directory(m_work.Path() / "bin");
+    WriteFile(m_work.Path() / "bin/unrar", "#!/bin/sh\necho started\n");
+    fs::permissions(m_work.Path() / "bin/unrar", fs::perms::owner_all);
+    const CurrentFolder here(m_work.Str());
+    const EnvironmentOverride path("PATH", "bin");
+    const std::string found = FindArchiver(m_program.Str());
+    EXPECT_EQ(found, m_work / "bin/unrar");
+    const auto archiver = Start(found);
+    EXPECT_EQ(archiver->Wait({}), 0);
+    EXPECT_EQ(ReadFile(Work() + "/archiver.log"), "started\n");
+}
+
+TEST_F(ArchiverTest, ItsLogIsMadeAnewAndNeverThroughALink) {
+    // Someone else's file, and a link to it where the log goes.
+    const std::string outside = m_program / "outside.txt";
+    WriteFile(outside, "not the archiver's");
+    fs::create_symlink(outside, Work() + "/archiver.log");
+    const auto archiver = Start(MakeArchiver("#!/bin/sh\necho chatter\n"));
+    EXPECT_EQ(archiver->Wait({}), 0);
+    EXPECT_EQ(ReadFile(outside), "not the archiver's");
+    EXPECT_FALSE(fs::is_symlink(Work() + "/archiver.log"));
+    EXPECT_EQ(ReadFile(Work() + "/archiver.log"), "chatter\n");
+}
+
+TEST_F(ArchiverTest, StartsWithTheSignalsAShellGivesAProgram) {
+    // The installer blocks the requests to end in its threads and ignores a closed pipe and a
+    // file-size limit; the archiver must end, be stopped and be limited as usual.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&blocked, signal);
+    sigset_t old;
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &old);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    const auto oldSize = std::signal(SIGXFSZ, SIG_IGN);
+    const auto archiver =
+        Start(MakeArchiver("#!/bin/sh\ngrep -E '^Sig(Blk|Ign)' /proc/$$/status\n"));
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    std::signal(SIGPIPE, oldPipe);
+    std::signal(SIGXFSZ, oldSize);
+    EXPECT_EQ(archiver->Wait({}), 0);
+    const std::string status = ReadFile(Work() + "/archiver.log");
+    const auto mask = [&](std::string_view name) {
+        const auto at = status.find(name);
+        return at == std::string::npos ? ~0ull
+                                       : std::stoull(status.substr(at + name.size()), nullptr, 16);
+    };
+    const auto bit = [](int signal) { return 1ull << (signal - 1); };
+    EXPECT_EQ(mask("SigBlk:") & (bit(SIGTERM) | bit(SIGINT) | bit(SIGHUP)), 0u) << status;
+    EXPECT_EQ(mask("SigIgn:") & (bit(SIGPIPE) | bit(SIGXFSZ)), 0u) << status;
+}
+
+// An interruption while the archiver runs ends it: asked first, made to if it will not.
+struct StopCase {
+    const char* script;
+    int code;
+};
+
+void PrintTo(const StopCase& param, std::ostream* out) {
+    *out << param.script;
+}
+
+class ArchiverStopTest : public ArchiverTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(ArchiverStopTest, AnInterruptionEndsIt) {
+    const auto archiver = Start(MakeArchiver(GetParam().script));
+    // The script is running once it has said so.
+    while (ReadFile(Work() + "/archiver.log").empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto start = std::chrono::steady_clock::now();
+    RequestInterrupt();
+    const int code = archiver->Wait({});
+    ClearInterrupt();
+    EXPECT_EQ(code, GetParam().code);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archiver, ArchiverStopTest,
+    ::testing::Values(StopCase{"#!/bin/sh\necho busy\nexec sleep 60\n", 128 + SIGTERM},
+                      StopCase{"#!/bin/sh\ntrap '' TERM\necho busy\nwhile :; do sleep 0.1; done\n",
+                               128 + SIGKILL}),
+    [](const auto& info) { return info.index == 0 ? "Asked" : "Made"; });
 
 } // namespace
 } // namespace norvane::platform

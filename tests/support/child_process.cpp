@@ -113,6 +113,16 @@ bool ChildProcess::Ended() {
     return true;
 }
 
+bool ChildProcess::EndsWithin(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!Ended()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 std::string ChildProcess::Out() const {
     return ReadFile(m_files.Path() / "stdout");
 }

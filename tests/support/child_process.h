@@ -2,6 +2,7 @@
 
 #include "support/temp_folder.h"
 
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     int Wait();
     /// Whether it has ended, without waiting.
     bool Ended();
+    /// Whether it ends within limit, waiting until it does or the limit has passed.
+    bool EndsWithin(std::chrono::milliseconds limit);
 
     std::string Out() const;
     std::string Err() const;

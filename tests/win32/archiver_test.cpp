@@ -1,5 +1,6 @@
 // Starting and awaiting the archiver: the stand-in rar.exe records the command line it got.
 
+#include "base/exceptions.h"
 #include "package/packages.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -113,10 +114,16 @@ TEST_F(Win32Archiver, AQuestionEndsTheArchiverInsteadOfWaitingForAnAnswer) {
     EXPECT_EQ(ReadFile(JoinPath(workFolder, "archiver.log")), "Overwrite? [Y]es, [N]o\r\n");
 }
 
-TEST_F(Win32Archiver, MissingArchiverDoesNotStart) {
-    EXPECT_EQ(platform::ArchiverProcess::Start(JoinPath(workFolder, "rar.exe"),
-                                               JoinPath(workFolder, "255.rar"), workFolder),
-              nullptr);
+TEST_F(Win32Archiver, AMissingArchiverIsNamedWithTheSystemsReason) {
+    const std::string missing = JoinPath(workFolder, "rar.exe");
+    try {
+        platform::ArchiverProcess::Start(missing, JoinPath(workFolder, "255.rar"), workFolder);
+        ADD_FAILURE() << "a missing archiver started";
+    } catch (const EOSError& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("не вдалося запустити архіватор " + missing + ": ", 0), 0u) << text;
+        EXPECT_GT(text.size(), ("не вдалося запустити архіватор " + missing + ": ").size()) << text;
+    }
 }
 
 TEST_F(Win32Archiver, WaitHandsArrivingMessagesToThePump) {

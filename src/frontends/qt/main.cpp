@@ -1,5 +1,6 @@
 #include "frontends/console/unattended.h"
 #include "frontends/qt/qt_program.h"
+#include "platform/interrupt.h"
 
 #include <clocale>
 #include <iostream>
@@ -8,6 +9,8 @@
 
 int main(int argc, char** argv) {
     using namespace norvane;
+    // Before any thread starts, so that every later one leaves the signals to the program's.
+    platform::TakeOverSignals();
     // File lists are ordered by the user's collation, in the window and unattended alike.
     std::setlocale(LC_COLLATE, "");
     const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);

@@ -1,15 +1,20 @@
 #include "platform/process.h"
 
+#include "base/exceptions.h"
 #include "base/path_rules.h"
 #include "base/text.h"
+#include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/posix/handles.h"
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -65,6 +70,20 @@ bool IsExecutableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
+// A relative path taken from the current folder, as the shell would take it now: the
+// archiver starts in the work folder, where it would mean another file.
+std::string Absolute(const std::string& path) {
+    if (path.starts_with('/'))
+        return path;
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return JoinPath(buffer.data(), path, PosixPathRules);
+}
+
 std::string FindOnPath(std::string_view program) {
     const char* path = std::getenv("PATH");
     std::string_view folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -72,8 +91,8 @@ std::string FindOnPath(std::string_view program) {
         const auto colon = folders.find(':');
         const auto folder = folders.substr(0, colon);
         if (!folder.empty()) {
-            const auto candidate = JoinPath(folder, program, PosixPathRules);
-            if (IsExecutableFile(candidate))
+            const auto candidate = Absolute(JoinPath(folder, program, PosixPathRules));
+            if (!candidate.empty() && IsExecutableFile(candidate))
                 return candidate;
         }
         if (colon == std::string_view::npos)
@@ -95,6 +114,53 @@ private:
     posix_spawn_file_actions_t m_actions{};
 };
 
+class PosixSpawnAttributes {
+public:
+    PosixSpawnAttributes() { ::posix_spawnattr_init(&m_attributes); }
+    ~PosixSpawnAttributes() { ::posix_spawnattr_destroy(&m_attributes); }
+    PosixSpawnAttributes(const PosixSpawnAttributes&) = delete;
+    PosixSpawnAttributes& operator=(const PosixSpawnAttributes&) = delete;
+    posix_spawnattr_t* Get() { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes{};
+};
+
+// The archiver starts with no signal blocked and the default action for every signal the
+// installer takes over or ignores, as a program started from a shell has them.
+int SetDefaultSignals(posix_spawnattr_t* attributes) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGXFSZ})
+        sigaddset(&defaults, signal);
+    if (const int failed = ::posix_spawnattr_setsigmask(attributes, &none); failed != 0)
+        return failed;
+    if (const int failed = ::posix_spawnattr_setsigdefault(attributes, &defaults); failed != 0)
+        return failed;
+    return ::posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
+// The archiver's output file, made anew: a file or link left in its place is removed first,
+// and the new one is never opened through a link.
+posix::FileDescriptor NewArchiverLog(const std::string& path) {
+    ::unlink(path.c_str());
+    posix::FileDescriptor log(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!log.Valid())
+        throw EOSError("не вдалося створити файл " + path + ": " + LastSystemError().message);
+    return log;
+}
+
+[[noreturn]] void CannotStart(const std::string& archiverPath, int error) {
+    throw EOSError("не вдалося запустити архіватор " + archiverPath + ": " +
+                   SystemErrorText(static_cast<std::uint32_t>(error)));
+}
+
+// After an interruption the archiver is asked to end, and made to after this long.
+constexpr std::chrono::seconds StopGrace{2};
+
 class PosixArchiverProcess final : public ArchiverProcess {
 public:
     explicit PosixArchiverProcess(pid_t pid) : m_pid(pid) {}
@@ -115,6 +181,8 @@ public:
                 m_pid = -1;
                 return -1;
             }
+            if (InterruptRequested())
+                Stop();
             if (pump)
                 pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -126,7 +194,18 @@ public:
     }
 
 private:
+    void Stop() {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_stopAsked) {
+            ::kill(m_pid, SIGTERM);
+            m_stopAsked = now;
+        } else if (now - *m_stopAsked > StopGrace) {
+            ::kill(m_pid, SIGKILL);
+        }
+    }
+
     pid_t m_pid;
+    std::optional<std::chrono::steady_clock::time_point> m_stopAsked;
 };
 
 } // namespace
@@ -148,8 +227,8 @@ bool IsProcessRunning(std::string_view exeFileName) {
 }
 
 std::string FindArchiver(const std::string& exeDir) {
-    const auto beside = JoinPath(exeDir, "rar", PosixPathRules);
-    if (IsExecutableFile(beside))
+    const auto beside = Absolute(JoinPath(exeDir, "rar", PosixPathRules));
+    if (!beside.empty() && IsExecutableFile(beside))
         return beside;
     return FindOnPath("unrar");
 }
@@ -157,19 +236,27 @@ std::string FindArchiver(const std::string& exeDir) {
 std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archiverPath,
                                                         const std::string& archivePath,
                                                         const std::string& workFolder) {
-    PosixSpawnActions actions;
     // The archiver's chatter goes to a file in the work folder, not to the terminal.
-    const std::string output = JoinPath(workFolder, "archiver.log", PosixPathRules);
-    if (::posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
-        ::posix_spawn_file_actions_addopen(actions.Get(), 1, output.c_str(),
-                                           O_WRONLY | O_CREAT | O_TRUNC, 0600) != 0 ||
-        ::posix_spawn_file_actions_adddup2(actions.Get(), 1, 2) != 0 ||
-        // Nothing else of the installer reaches the archiver: not the database file, not the
-        // client's lock files, not the work folder's lock, whether or not they were opened
-        // close-on-exec.
-        ::posix_spawn_file_actions_addclosefrom_np(actions.Get(), 3) != 0 ||
-        ::posix_spawn_file_actions_addchdir_np(actions.Get(), workFolder.c_str()) != 0)
-        return nullptr;
+    const posix::FileDescriptor log =
+        NewArchiverLog(JoinPath(workFolder, ArchiverLogName, PosixPathRules));
+    PosixSpawnActions actions;
+    PosixSpawnAttributes attributes;
+    int failed = SetDefaultSignals(attributes.Get());
+    if (failed == 0)
+        failed = ::posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0);
+    if (failed == 0)
+        failed = ::posix_spawn_file_actions_adddup2(actions.Get(), log.Get(), 1);
+    if (failed == 0)
+        failed = ::posix_spawn_file_actions_adddup2(actions.Get(), log.Get(), 2);
+    // Nothing else of the installer reaches the archiver: not the database file, not the
+    // client's lock files, not the work folder's lock, whether or not they were opened
+    // close-on-exec.
+    if (failed == 0)
+        failed = ::posix_spawn_file_actions_addclosefrom_np(actions.Get(), 3);
+    if (failed == 0)
+        failed = ::posix_spawn_file_actions_addchdir_np(actions.Get(), workFolder.c_str());
+    if (failed != 0)
+        CannotStart(archiverPath, failed);
 
     std::vector<std::string> arguments{archiverPath, "x", "-o+", archivePath};
     std::vector<char*> argv;
@@ -178,9 +265,10 @@ std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archi
     argv.push_back(nullptr);
 
     pid_t pid = 0;
-    if (::posix_spawn(&pid, archiverPath.c_str(), actions.Get(), nullptr, argv.data(), environ) !=
-        0)
-        return nullptr;
+    failed = ::posix_spawn(&pid, archiverPath.c_str(), actions.Get(), attributes.Get(), argv.data(),
+                           environ);
+    if (failed != 0)
+        CannotStart(archiverPath, failed);
     return std::make_unique<PosixArchiverProcess>(pid);
 }
 

@@ -4,6 +4,8 @@
 #include "platform/files.h"
 #include "platform/win32/wide.h"
 
+#include <cwchar>
+
 namespace norvane::platform {
 
 struct FileLock::Handle {
@@ -36,6 +38,57 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     }
     return FileLock(std::move(handle));
 }
+
+struct FileUseLock::Handle {
+    explicit Handle(HANDLE mutex) : mutex(mutex) {}
+    win32::Handle mutex;
+};
+
+namespace {
+
+// The file's identity (its volume and index), which every path to it shares; nothing when it
+// cannot be opened. No access is asked for, so an engine that holds the file for itself does
+// not keep this open out.
+std::optional<std::wstring> FileIdentity(const std::string& path) {
+    win32::Handle file(::CreateFileW(win32::Wide(path).c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &info))
+        return std::nullopt;
+    wchar_t name[64];
+    ::swprintf(name, 64, L"%08lx-%08lx%08lx", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+               info.nFileIndexLow);
+    return std::wstring(name);
+}
+
+} // namespace
+
+std::optional<FileUseLock> FileUseLock::TryAcquire(const std::string& path) {
+    const std::optional<std::wstring> identity = FileIdentity(path);
+    if (!identity)
+        return FileUseLock(nullptr);
+    // Seen from every session of the machine where the system allows it, else from this one.
+    for (const wchar_t* scope : {L"Global\\", L"Local\\"}) {
+        const std::wstring name = scope + std::wstring(L"norvane-update-") + *identity;
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
+        if (mutex == nullptr) {
+            if (::GetLastError() == ERROR_ACCESS_DENIED)
+                continue;
+            return FileUseLock(nullptr);
+        }
+        auto handle = std::make_unique<Handle>(mutex);
+        if (::GetLastError() == ERROR_ALREADY_EXISTS)
+            return std::nullopt;
+        return FileUseLock(std::move(handle));
+    }
+    return FileUseLock(nullptr);
+}
+
+FileUseLock::FileUseLock(std::unique_ptr<Handle> handle) : m_handle(std::move(handle)) {}
+FileUseLock::FileUseLock(FileUseLock&&) noexcept = default;
+FileUseLock& FileUseLock::operator=(FileUseLock&&) noexcept = default;
+FileUseLock::~FileUseLock() = default;
 
 FileLock::FileLock(std::unique_ptr<Handle> handle) : m_handle(std::move(handle)) {}
 FileLock::FileLock(FileLock&&) noexcept = default;

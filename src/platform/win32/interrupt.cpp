@@ -36,6 +36,9 @@ InterruptGuard::~InterruptGuard() {
     ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 }
 
+// Console events come on a thread the system starts for them; there is nothing to take over.
+void TakeOverSignals() {}
+
 // Windows has no SIGPIPE: a write to a closed pipe already fails with an error.
 void IgnoreBrokenPipes() {}
 

@@ -1,8 +1,10 @@
 #include "platform/process.h"
 
+#include "base/exceptions.h"
 #include "base/path_rules.h"
 #include "base/text.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "platform/win32/wide.h"
 
@@ -30,12 +32,33 @@ bool IsProcessRunning(std::string_view exeFileName) {
     return false;
 }
 
+namespace {
+
+// A relative path taken from the current folder now: the archiver starts in the work folder,
+// where it would mean another file.
+std::string FullPath(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return {};
+    full.resize(length);
+    return win32::Utf8(full);
+}
+
+} // namespace
+
 std::string FindArchiver(const std::string& exeDir) {
-    std::string path = JoinPath(exeDir, "rar.exe");
-    return FileExists(path) ? path : std::string();
+    const std::string path = FullPath(JoinPath(exeDir, "rar.exe"));
+    return !path.empty() && FileExists(path) ? path : std::string();
 }
 
 namespace {
+
+constexpr DWORD InterruptPoll = 100;
 
 class Win32ArchiverProcess : public ArchiverProcess {
 public:
@@ -43,12 +66,15 @@ public:
 
     int Wait(const std::function<void()>& pump) override {
         // The window keeps painting while the archiver works: every message that arrives
-        // wakes the wait and is handed to the pump.
+        // wakes the wait and is handed to the pump. An interruption is looked at every
+        // InterruptPoll and ends the archiver.
         for (;;) {
             HANDLE handle = m_process.Get();
             const DWORD result =
-                ::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
-            if (result == WAIT_OBJECT_0 + 1) {
+                ::MsgWaitForMultipleObjects(1, &handle, FALSE, InterruptPoll, QS_ALLINPUT);
+            if (result == WAIT_OBJECT_0 + 1 || result == WAIT_TIMEOUT) {
+                if (InterruptRequested())
+                    ::TerminateProcess(handle, ERROR_CANCELLED);
                 if (pump)
                     pump();
                 continue;
@@ -79,6 +105,17 @@ win32::Handle InheritableFile(const std::wstring& name, DWORD access, DWORD disp
     inherit.bInheritHandle = TRUE;
     return win32::Handle(::CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The archiver's output file, made anew: whatever is left in its place (a link among them)
+// is removed first, and only a file this call creates is opened.
+win32::Handle NewArchiverLog(const std::string& path) {
+    const std::wstring name = Wide(path);
+    ::DeleteFileW(name.c_str());
+    win32::Handle log = InheritableFile(name, GENERIC_WRITE, CREATE_NEW);
+    if (!log.Valid())
+        throw EOSError("не вдалося створити файл " + path + ": " + LastSystemError().message);
+    return log;
 }
 
 // The attribute list that limits inheritance to the handles named in it.
@@ -134,14 +171,16 @@ std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archi
     // instead of waiting for an answer nobody can give in a hidden console. Its output goes
     // to a file in the work folder. These two handles are all it inherits: never the
     // database file, the client's lock files or the work folder's lock.
+    const auto cannotStart = [&](const SystemError& error) {
+        return EOSError("не вдалося запустити архіватор " + archiverPath + ": " + error.message);
+    };
+    win32::Handle output = NewArchiverLog(JoinPath(workFolder, ArchiverLogName));
     win32::Handle input = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    win32::Handle output =
-        InheritableFile(Wide(JoinPath(workFolder, "archiver.log")), GENERIC_WRITE, CREATE_ALWAYS);
-    if (!input.Valid() || !output.Valid())
-        return nullptr;
+    if (!input.Valid())
+        throw cannotStart(LastSystemError());
     HandleList inherited({input.Get(), output.Get()});
     if (inherited.Get() == nullptr)
-        return nullptr;
+        throw cannotStart(LastSystemError());
 
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
@@ -155,7 +194,7 @@ std::unique_ptr<ArchiverProcess> ArchiverProcess::Start(const std::string& archi
     if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                           EXTENDED_STARTUPINFO_PRESENT, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info))
-        return nullptr;
+        throw cannotStart(LastSystemError());
     return std::make_unique<Win32ArchiverProcess>(info.hProcess, info.hThread);
 }
 

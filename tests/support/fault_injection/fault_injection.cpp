@@ -24,6 +24,8 @@
 //                                 when that commit was one of a CREATE TABLE
 //   NORVANE_FAULT_SIGNAL=TERM     the signal raised at the installer: KILL (the default), TERM,
 //                                 INT or HUP
+//   NORVANE_FAULT_DETACH=hang     isc_detach_database never returns, as an engine stuck in its
+//                                 clean-up
 //   NORVANE_FAULT_TRACE=file      every statement prepared, executed and committed is appended
 //                                 to file as it happens, to tell which call a number names
 //   NORVANE_FAULT_TALLY=file      when the installer ends normally, written as
@@ -85,12 +87,20 @@ int SignalToRaise() {
     return SIGKILL;
 }
 
+// Sends the signal to the whole process, as a kill from outside does; the installer's own
+// signal thread takes it, and is given a moment to, so that the installer has it noted
+// before it goes on, as it would have at once from a handler of the thread that raised it.
+void Act() {
+    ::kill(::getpid(), SignalToRaise());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 // Acts when call number `number` of a kind is the one the test named, at the moment it asked
 // for: before the call is made, or after it returned.
 void ActAt(long number, const char* setting, Moment moment) {
     const long wanted = Setting(setting);
     if (wanted > 0 && number == wanted && ChosenMoment() == moment)
-        ::raise(SignalToRaise());
+        Act();
 }
 
 // The chosen commit is still in the client while this is false.
@@ -116,7 +126,7 @@ void ActDuring(long number, const char* setting, bool createsTable) {
     std::thread([createsTable] {
         std::this_thread::sleep_for(std::chrono::microseconds(Setting("NORVANE_FAULT_DELAY_US")));
         WriteLanded(chosenCommitReturned ? "after" : "inside", createsTable);
-        ::raise(SignalToRaise());
+        Act();
     }).detach();
 }
 
@@ -307,6 +317,16 @@ extern "C" ISC_STATUS ISC_EXPORT isc_dsql_execute2(ISC_STATUS* status, isc_tr_ha
     return CountedExecute([&] { return next(status, transaction, statement, dialect, in, out); });
 }
 
+extern "C" ISC_STATUS ISC_EXPORT isc_detach_database(ISC_STATUS* status, isc_db_handle* database) {
+    static const auto next = Next<decltype(&isc_detach_database)>("isc_detach_database");
+    if (const char* detach = std::getenv("NORVANE_FAULT_DETACH");
+        detach != nullptr && std::strcmp(detach, "hang") == 0) {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    return next(status, database);
+}
+
 extern "C" int rename(const char* from, const char* to) {
     static const auto next = Next<int (*)(const char*, const char*)>("rename");
     const long number = ++renames;
@@ -330,7 +350,7 @@ extern "C" ssize_t pwrite64(int file, const void* bytes, size_t size, off64_t of
                 if (size > static_cast<size_t>(memoryPage))
                     next(file, bytes, static_cast<size_t>(memoryPage), offset);
             }
-            ::raise(SignalToRaise());
+            Act();
         }
     }
     return next(file, bytes, size, offset);
