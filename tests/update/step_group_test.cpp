@@ -112,6 +112,9 @@ TEST_F(StepGroupTest, AnInterruptionCommitsTheGroupSoFarThenStops) {
                      EUpdateAborted, "оновлення перервано");
     EXPECT_FALSE(globDB->Transaction().Active());
     EXPECT_EQ(Rows(), 2);
+    // The request would stop the tests that follow in this process.
+    window.OnPump = nullptr;
+    platform::ClearInterrupt();
 }
 
 } // namespace
