@@ -1,20 +1,19 @@
 #include "db/own_tables.h"
 
-#include "db/run_lock.h"
-#include "platform/environment.h"
-
 #include "db/database.h"
 #include "db/firebird_error.h"
+#include "db/run_lock.h"
 #include "db/statement.h"
 #include "db/transaction.h"
+#include "platform/environment.h"
 #include "support/expect_throw.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <span>
 #include <thread>
