@@ -110,9 +110,9 @@ void InstallSequence::Rehearse(RunLocks& locks, const std::string& archiver) {
                            "тека на сервері: --backup ТЕКА");
     StopOnAbort([&] {
         const auto backup = BackUpDatabase(folder, &files);
-        if (!backup || !RestoreRehearsalCopy(*backup, files) || !LockDatabase(locks))
+        if (!backup || !RestoreRehearsalCopy(*backup, files) || !CheckDatabase(locks))
             return;
-        ApplyPackages(archiver);
+        ApplyPackages(archiver, locks);
     });
 }
 

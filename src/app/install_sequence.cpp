@@ -2,7 +2,9 @@
 
 #include "base/exceptions.h"
 #include "base/text.h"
+#include "db/database.h"
 #include "db/firebird_error.h"
+#include "db/own_tables.h"
 #include "db/run_lock.h"
 #include "db/table_ids.h"
 #include "package/packages.h"
@@ -16,6 +18,7 @@
 #include "platform/process.h"
 #include "update/update_journal.h"
 
+#include <array>
 #include <memory>
 
 namespace norvane::app {
@@ -44,6 +47,15 @@ std::string ScriptHistoryLine(const update::ScriptOutcome& script) {
     if (!script.log.empty())
         line += ", журнал " + script.log;
     return line;
+}
+
+// The refusal of a database another installer updates, naming it when its lock row does.
+std::string BusyText(const std::optional<db::LockHolder>& holder) {
+    std::string text(DatabaseBusyText);
+    if (holder)
+        text += " (комп'ютер " + holder->host + ", процес " + std::to_string(holder->processId) +
+                ", користувач " + holder->user + ", з " + holder->takenAt + ")";
+    return text;
 }
 
 std::string Megabytes(std::uint64_t bytes) {
@@ -81,8 +93,8 @@ void InstallSequence::Run() {
     if (!PrepareWorkFolder(locks))
         return;
     RemoveRehearsalLeftovers();
-    // A rehearsal never writes the database, not even its lock: it locks its copy.
-    if (!m_values.Rehearsal && !LockDatabase(locks))
+    // A rehearsal never writes the database, not even its lock: it checks and locks its copy.
+    if (!m_values.Rehearsal && !CheckDatabase(locks))
         return;
 
     m_window.AddStatus("Наявність архиватора RAR...");
@@ -95,7 +107,7 @@ void InstallSequence::Run() {
         return Rehearse(locks, archiver);
     StopOnAbort([&] {
         if (BackUpBeforeUpdate())
-            ApplyPackages(archiver);
+            ApplyPackages(archiver, locks);
     });
 }
 
@@ -110,7 +122,9 @@ void InstallSequence::StopOnAbort(const std::function<void()>& steps) {
     }
 }
 
-void InstallSequence::ApplyPackages(const std::string& archiver) {
+void InstallSequence::ApplyPackages(const std::string& archiver, RunLocks& locks) {
+    if (!ClaimDatabase(locks))
+        return;
     update::UpdateJournal journal(*m_values.GlobDB);
     journal.Open();
     InstallPackages(archiver, journal);
@@ -152,29 +166,82 @@ bool InstallSequence::PrepareWorkFolder(RunLocks& locks) {
     return true;
 }
 
-bool InstallSequence::LockDatabase(RunLocks& locks) {
-    locks.database = std::make_unique<db::DatabaseRunLock>(m_values.GlobDB->GetDatabase());
+bool InstallSequence::CheckDatabase(RunLocks& locks) {
+    db::Database& database = m_values.GlobDB->GetDatabase();
     try {
-        if (locks.database->Acquire() == db::DatabaseRunLock::Result::HeldByAnother) {
-            StopInstall(RunReport::Install::Busy, DatabaseBusyText);
+        if (database.ReadOnly()) {
+            StopInstall(RunReport::Install::Failed,
+                        "базу даних " + database.DatabaseName() +
+                            " відкрито лише для читання (read-only): її неможливо оновити");
             return false;
         }
-        // A CREATE TABLE an earlier run was cut off in would spoil the next one made.
-        db::SkipTableIdsOfInterruptedCreates(m_values.GlobDB->GetDatabase());
-        // The checks read the version before this run held the lock; another installer may
-        // have applied packages since.
-        const std::int32_t version = m_values.GlobDB->CommittedVersion();
-        if (version != m_plan.currentVersion) {
-            StopInstall(RunReport::Install::Busy,
-                        "версію бази даних змінила інша програма оновлення (тепер " +
-                            std::to_string(version) + "); запустіть оновлення ще раз");
-            return false;
-        }
+        // Where an installer ran before, its lock is taken now; elsewhere once the archiver is
+        // found and the backup made, with the installer's tables, before the first package.
+        if (db::OwnTablesComplete(database, std::span(&db::DatabaseRunLock::Table(), 1)))
+            return TakeDatabaseLock(locks);
     } catch (const db::EFirebirdError& error) {
         StopInstall(RunReport::Install::Failed, OneLine(error.what()));
         return false;
     }
     return true;
+}
+
+bool InstallSequence::TakeDatabaseLock(RunLocks& locks) {
+    db::Database& database = m_values.GlobDB->GetDatabase();
+    locks.database = std::make_unique<db::DatabaseRunLock>(database);
+    std::int32_t version = 0;
+    try {
+        if (locks.database->Acquire() == db::DatabaseRunLock::Result::HeldByAnother) {
+            StopInstall(RunReport::Install::Busy, BusyText(locks.database->Holder()));
+            return false;
+        }
+        // The checks read the version before this run held the lock; another installer may
+        // have applied packages since.
+        version = m_values.GlobDB->CommittedVersion();
+    } catch (const db::EFirebirdError& error) {
+        StopInstall(RunReport::Install::Failed,
+                    "не вдалося заблокувати базу даних для оновлення: " + Explained(error));
+        return false;
+    }
+    if (version != m_plan.currentVersion) {
+        StopInstall(RunReport::Install::Busy,
+                    "версію бази даних змінила інша програма оновлення (тепер " +
+                        std::to_string(version) + "); запустіть оновлення ще раз");
+        return false;
+    }
+    return true;
+}
+
+bool InstallSequence::ClaimDatabase(RunLocks& locks) {
+    db::Database& database = m_values.GlobDB->GetDatabase();
+    try {
+        const std::array tables{db::DatabaseRunLock::Table(), update::UpdateJournal::Table()};
+        db::EnsureOwnTables(database, tables);
+    } catch (const db::EFirebirdError& error) {
+        StopInstall(RunReport::Install::Failed,
+                    "не вдалося створити таблиці програми оновлення NORVANE$UPDATE_LOCK і "
+                    "NORVANE$UPDATE_JOURNAL: " +
+                        Explained(error));
+        return false;
+    }
+    if (!(locks.database && locks.database->Held()) && !TakeDatabaseLock(locks))
+        return false;
+    try {
+        // A CREATE TABLE of a package an earlier run was cut off in would spoil the next one.
+        db::SkipTableIdsOfInterruptedCreates(database);
+    } catch (const db::EFirebirdError& error) {
+        StopInstall(RunReport::Install::Failed, Explained(error));
+        return false;
+    }
+    return true;
+}
+
+std::string InstallSequence::Explained(const db::EFirebirdError& error) const {
+    std::string text = OneLine(error.what());
+    if (const auto right = db::MissingRight(error))
+        text += "; користувачеві " + m_values.GlobDB->GetDatabase().Params().UserName +
+                " бракує права " + *right;
+    return text;
 }
 
 void InstallSequence::InstallPackages(const std::string& archiver, update::UpdateJournal& journal) {

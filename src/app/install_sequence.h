@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace norvane::db {
+class EFirebirdError;
+} // namespace norvane::db
+
 namespace norvane::update {
 class UpdateJournal;
 } // namespace norvane::update
@@ -67,8 +71,15 @@ private:
     };
 
     bool PrepareWorkFolder(RunLocks& locks);
-    bool LockDatabase(RunLocks& locks);
-    void ApplyPackages(const std::string& archiver);
+    // What can refuse the database without changing it: read-only, or locked by another
+    // installer (where the lock's table is there).
+    bool CheckDatabase(RunLocks& locks);
+    bool TakeDatabaseLock(RunLocks& locks);
+    // After the run's checks and the backup, before the first package: the installer's
+    // tables, the lock.
+    bool ClaimDatabase(RunLocks& locks);
+    std::string Explained(const db::EFirebirdError& error) const;
+    void ApplyPackages(const std::string& archiver, RunLocks& locks);
     void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
     bool InstallPackage(std::int32_t number, const std::string& archiver,
                         update::UpdateJournal& journal);

@@ -110,6 +110,22 @@ void Database::Open() {
     m_impl->attachment = std::move(attachment);
 }
 
+bool Database::ReadOnly() const {
+    if (!Connected())
+        throw EMisuse("The database " + m_impl->name + " is not open");
+    const Client& api = *m_impl->client;
+    const char items[] = {isc_info_db_read_only, isc_info_end};
+    char answer[16] = {};
+    ISC_STATUS_ARRAY status{};
+    api.isc_database_info(status, m_impl->attachment.Ptr(), sizeof items, items, sizeof answer,
+                          answer);
+    api.Check(status);
+    if (answer[0] != isc_info_db_read_only)
+        return false;
+    const auto length = static_cast<short>(api.isc_vax_integer(answer + 1, 2));
+    return length > 0 && length <= 4 && api.isc_vax_integer(answer + 3, length) != 0;
+}
+
 void Database::Close() {
     if (!Connected())
         return;

@@ -49,6 +49,9 @@ public:
     Transaction* DefaultTransaction() const;
 
     bool Connected() const;
+    /// Whether the attached database is read-only (gfix -mode read_only): nothing can be
+    /// written to it.
+    bool ReadOnly() const;
     /// Attaches with a parameter block made of Params and reads the database's dialect.
     /// Raises EFirebirdError with the client's text; the database stays unattached then.
     void Open();

@@ -5,7 +5,105 @@
 #include "db/table_ids.h"
 #include "db/transaction.h"
 
+#include <ibase.h>
+
+#include <algorithm>
+#include <regex>
+#include <set>
+
 namespace norvane::db {
+
+namespace {
+
+// What one table lacks: all of it, or some columns.
+struct Lack {
+    const OwnTable* table;
+    bool whole = false;
+    std::vector<const OwnColumn*> columns;
+};
+
+std::set<std::string> ColumnsOf(Transaction& transaction, std::string_view table) {
+    Statement query(transaction, Parameters::Named);
+    query.SetSql("select trim(rdb$field_name) from rdb$relation_fields "
+                 "where rdb$relation_name = :TABLE");
+    query.SetStringParam("TABLE", table);
+    query.Execute();
+    std::set<std::string> columns;
+    while (query.Fetch())
+        columns.insert(std::get<std::string>(query.Field(0)));
+    query.Close();
+    return columns;
+}
+
+std::vector<Lack> WhatIsMissing(Database& database, std::span<const OwnTable> tables) {
+    std::vector<Lack> lacks;
+    RunInOwnTransaction(database, [&](Transaction& transaction) {
+        for (const OwnTable& table : tables) {
+            if (!TableExists(transaction, table.name)) {
+                lacks.push_back({&table, true, {}});
+                continue;
+            }
+            const std::set<std::string> present = ColumnsOf(transaction, table.name);
+            Lack lack{&table, false, {}};
+            for (const OwnColumn& column : table.columns) {
+                if (!present.contains(std::string(column.name)))
+                    lack.columns.push_back(&column);
+            }
+            if (!lack.columns.empty())
+                lacks.push_back(std::move(lack));
+        }
+    });
+    return lacks;
+}
+
+std::string Literal(std::string_view text) {
+    std::string literal = "'";
+    for (const char c : text)
+        literal += c == '\'' ? std::string("''") : std::string(1, c);
+    return literal + "'";
+}
+
+void Describe(Transaction& transaction, const OwnTable& table,
+              const std::vector<const OwnColumn*>& columns) {
+    const std::string name(table.name);
+    RunStatement(transaction, "comment on table " + name + " is " + Literal(table.comment));
+    for (const OwnColumn* column : columns)
+        RunStatement(transaction, "comment on column " + name + "." + std::string(column->name) +
+                                      " is " + Literal(column->comment));
+}
+
+void Make(Transaction& transaction, const Lack& lack) {
+    const OwnTable& table = *lack.table;
+    const std::string name(table.name);
+    if (lack.whole) {
+        std::string columns;
+        std::vector<const OwnColumn*> all;
+        for (const OwnColumn& column : table.columns) {
+            columns += (columns.empty() ? "" : ", ") + std::string(column.name) + " " +
+                       std::string(column.definition);
+            all.push_back(&column);
+        }
+        RunStatement(transaction, "create table " + name + " (" + columns + ")");
+        Describe(transaction, table, all);
+        return;
+    }
+    for (const OwnColumn* column : lack.columns)
+        RunStatement(transaction, "alter table " + name + " add " + std::string(column->name) +
+                                      " " + std::string(column->definition));
+    Describe(transaction, table, lack.columns);
+}
+
+// A name another connection took first: the engine's own index of names refuses the
+// duplicate, or the metadata update says the object already exists.
+bool IsAlreadyMade(const EFirebirdError& error) {
+    const auto& codes = error.GdsCodes();
+    return std::any_of(
+               codes.begin(), codes.end(),
+               [](long code) { return code == isc_no_dup || code == isc_unique_key_violation; }) ||
+           std::string_view(error.what()).find("already exists") != std::string_view::npos;
+}
+
+} // namespace
 
 bool TableExists(Transaction& transaction, std::string_view name) {
     Statement query(transaction, Parameters::Named);
@@ -17,38 +115,57 @@ bool TableExists(Transaction& transaction, std::string_view name) {
     return found;
 }
 
-void CreateTableOnFirstUse(Database& database, std::string_view name, std::string_view columns) {
-    const auto exists = [&](Transaction& transaction) { return TableExists(transaction, name); };
+bool TableExists(Database& database, std::string_view name) {
     bool found = false;
-    RunInOwnTransaction(database, [&](Transaction& transaction) { found = exists(transaction); });
-    if (found)
-        return;
-    SkipTableIdsOfInterruptedCreates(database);
-    DoOnce(database, exists, [&](Transaction& transaction) {
-        RunStatement(transaction,
-                     "create table " + std::string(name) + " (" + std::string(columns) + ")");
-    });
+    RunInOwnTransaction(database,
+                        [&](Transaction& transaction) { found = TableExists(transaction, name); });
+    return found;
 }
 
-void AddColumnOnFirstUse(Database& database, std::string_view table, std::string_view column,
-                         std::string_view definition) {
-    DoOnce(
-        database,
-        [&](Transaction& transaction) {
-            Statement query(transaction, Parameters::Named);
-            query.SetSql("select count(*) from rdb$relation_fields "
-                         "where rdb$relation_name = :TABLE and rdb$field_name = :COLUMN");
-            query.SetStringParam("TABLE", table);
-            query.SetStringParam("COLUMN", column);
-            query.Execute();
-            const bool found = query.Fetch() && std::get<ScaledInteger>(query.Field(0)).value > 0;
-            query.Close();
-            return found;
-        },
-        [&](Transaction& transaction) {
-            RunStatement(transaction, "alter table " + std::string(table) + " add " +
-                                          std::string(column) + " " + std::string(definition));
-        });
+bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables) {
+    return WhatIsMissing(database, tables).empty();
+}
+
+void EnsureOwnTables(Database& database, std::span<const OwnTable> tables) {
+    // A connection that made one of them meanwhile leaves less to make on the next round.
+    constexpr int Rounds = 3;
+    for (int round = 1;; ++round) {
+        const std::vector<Lack> lacks = WhatIsMissing(database, tables);
+        if (lacks.empty())
+            return;
+        if (std::any_of(lacks.begin(), lacks.end(), [](const Lack& lack) { return lack.whole; }))
+            SkipTableIdsOfInterruptedCreates(database);
+        try {
+            RunInOwnTransaction(database, [&](Transaction& transaction) {
+                for (const Lack& lack : lacks)
+                    Make(transaction, lack);
+            });
+            return;
+        } catch (const EFirebirdError& error) {
+            if (error.IsFatal() || !IsAlreadyMade(error) || round == Rounds)
+                throw;
+        }
+    }
+}
+
+std::optional<std::string> MissingRight(const EFirebirdError& error) {
+    const std::string text = error.what();
+    std::smatch match;
+    // "no permission for INSERT access to TABLE NORVANE$UPDATE_LOCK"
+    static const std::regex access(R"(no permission for (\w+) access to (\w+) (\S+))");
+    if (std::regex_search(text, match, access)) {
+        const std::string on =
+            match[2] == "TABLE" ? match[3].str() : match[2].str() + " " + match[3].str();
+        return match[1].str() + " ON " + on;
+    }
+    // "CREATE TABLE NORVANE$UPDATE_LOCK failed" followed by "There is no privilege for this
+    // operation": a right on a kind of object, not on one of them.
+    static const std::regex statement(R"((CREATE|ALTER|DROP) (\w+) \S+ failed)");
+    if (text.find("There is no privilege for this operation") != std::string::npos &&
+        std::regex_search(text, match, statement))
+        return match[1] == "CREATE" ? "CREATE " + match[2].str()
+                                    : match[1].str() + " ANY " + match[2].str();
+    return std::nullopt;
 }
 
 void DoOnce(Database& database, const std::function<bool(Transaction&)>& done,

@@ -1,25 +1,50 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane::db {
 
 class Database;
+class EFirebirdError;
 class Transaction;
+
+/// A column of a table of the installer's own, and what it holds, for the database's
+/// description of it.
+struct OwnColumn {
+    std::string_view name;
+    std::string_view definition;
+    std::string_view comment;
+};
+
+/// A table the installer keeps in the product database, as it makes it.
+struct OwnTable {
+    std::string_view name;
+    std::vector<OwnColumn> columns;
+    std::string_view comment;
+};
 
 /// Whether the database has a table of that name (as stored: upper case when unquoted).
 bool TableExists(Transaction& transaction, std::string_view name);
+bool TableExists(Database& database, std::string_view name);
 
-/// Makes a table of the installer's own on first use, in a transaction of its own, after the
-/// ids an interrupted CREATE TABLE left are skipped. Two installers making it at the same
-/// moment both end with it. Any other failure raises the client's error.
-void CreateTableOnFirstUse(Database& database, std::string_view name, std::string_view columns);
+/// Whether the tables are there with all their columns.
+bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables);
 
-/// Adds a column to a table of the installer's own that an earlier version made without it.
-void AddColumnOnFirstUse(Database& database, std::string_view table, std::string_view column,
-                         std::string_view definition);
+/// Makes what is missing of the installer's own tables, all in one transaction: a table that
+/// is not there, a column an earlier version made its table without, each described in the
+/// database (COMMENT ON); the ids an interrupted CREATE TABLE left are skipped first. Nothing
+/// when all is there. A table or column another connection makes meanwhile (the engine says
+/// it already exists) is taken as made; any other failure raises the client's error.
+void EnsureOwnTables(Database& database, std::span<const OwnTable> tables);
+
+/// The right the failure says the connection's user lacks, as a GRANT names it ("CREATE
+/// TABLE", "ALTER ANY TABLE", "INSERT ON NORVANE$UPDATE_LOCK"), or nothing.
+std::optional<std::string> MissingRight(const EFirebirdError& error);
 
 /// Runs work in a transaction of its own and commits it, unless done says it is done
 /// already. Two installers doing the same work at the same moment collide: the loser's error

@@ -14,12 +14,7 @@ namespace norvane::update {
 
 namespace {
 
-constexpr std::string_view Table = "NORVANE$UPDATE_JOURNAL";
-// No key: the table holds the rows of one package in progress and a row per complete
-// package, and an index would cost every group another page written at its commit.
-constexpr std::string_view Columns = "PACKAGE integer not null, ITEM varchar(255) not null, "
-                                     "DIGEST varchar(64) not null, ORDINAL integer not null, "
-                                     "DONE blob sub_type 0";
+constexpr std::string_view TableName = "NORVANE$UPDATE_JOURNAL";
 // Items a package's files can never be named: scripts end in .sql, blob files in .blo.
 constexpr std::string_view BlobPhaseItem = "$BLOBS";
 constexpr std::string_view CompleteItem = "$COMPLETE";
@@ -68,15 +63,33 @@ std::int32_t IntegerOf(const db::FieldValue& value) {
 
 } // namespace
 
+const db::OwnTable& UpdateJournal::Table() {
+    // No key: the table holds the rows of one package in progress and a row per complete
+    // package, and an index would cost every group another page written at its commit.
+    static const db::OwnTable table{
+        TableName,
+        {{"PACKAGE", "integer not null", "the package (database version) a row belongs to"},
+         {"ITEM", "varchar(255) not null",
+          "a script or blob file of the package; $BLOBS: its blob files all loaded; $COMPLETE: "
+          "the package complete"},
+         {"DIGEST", "varchar(64) not null", "the SHA-256 of the script the row was recorded for"},
+         {"ORDINAL", "integer not null", "how many statements the row records"},
+         // The table of an installer that recorded every statement on a row of its own lacks it.
+         {"DONE", "blob sub_type 0", "the statements done: their texts' digests and occurrences"}},
+        "norvane-update: what of each package's update is done, so that an interrupted update "
+        "resumes without running a statement twice. Needed while a package is unfinished; "
+        "otherwise one $COMPLETE row a package. Safe to drop when no installer runs and the "
+        "last update ended."};
+    return table;
+}
+
 UpdateJournal::UpdateJournal(db::CGlobDB& globDB) : m_globDB(globDB) {}
 
 UpdateJournal::~UpdateJournal() = default;
 
 void UpdateJournal::Open() {
     try {
-        db::CreateTableOnFirstUse(m_globDB.GetDatabase(), Table, Columns);
-        // The table of an installer that recorded every statement on a row of its own.
-        db::AddColumnOnFirstUse(m_globDB.GetDatabase(), Table, "DONE", "blob sub_type 0");
+        db::EnsureOwnTables(m_globDB.GetDatabase(), std::span(&Table(), 1));
     } catch (const db::EFirebirdError& error) {
         Abort(error);
     }
@@ -85,7 +98,7 @@ void UpdateJournal::Open() {
 std::optional<std::int32_t> UpdateJournal::UnfinishedPackage() {
     return InOwnTransaction(m_globDB, [&](db::Transaction& transaction) {
         std::optional<std::int32_t> package;
-        if (!db::TableExists(transaction, Table))
+        if (!db::TableExists(transaction, TableName))
             return package;
         db::Statement query(transaction, db::Parameters::Raw);
         query.SetSql("select max(j.PACKAGE) from NORVANE$UPDATE_JOURNAL j where not exists "

@@ -10,6 +10,7 @@
 #include <string>
 
 namespace norvane::db {
+struct OwnTable;
 class CGlobDB;
 class Statement;
 class Transaction;
@@ -32,12 +33,16 @@ namespace norvane::update {
 /// what it has done.
 class UpdateJournal {
 public:
+    /// The table, as db::EnsureOwnTables makes it.
+    static const db::OwnTable& Table();
+
     explicit UpdateJournal(db::CGlobDB& globDB);
     ~UpdateJournal();
     UpdateJournal(const UpdateJournal&) = delete;
     UpdateJournal& operator=(const UpdateJournal&) = delete;
 
-    /// Makes the table on first use, and adds what an earlier version's table lacks.
+    /// Makes the table on first use, and adds what an earlier version's table lacks (the
+    /// install makes it together with the lock's table, before it).
     void Open();
 
     /// The newest package whose update did not reach its end, or nothing. Reads only; a

@@ -2,14 +2,20 @@
 
 #include "db/database.h"
 #include "db/firebird_error.h"
+#include "db/run_lock.h"
 #include "db/statement.h"
 #include "db/transaction.h"
+#include "platform/environment.h"
 #include "support/expect_throw.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <array>
 #include <chrono>
+#include <span>
 #include <thread>
 
 namespace norvane::db {
@@ -27,25 +33,94 @@ struct Attachment {
     Database database;
 };
 
-TEST(OwnTables, ATableIsMadeOnceAndKeptWithItsRows) {
-    TestDatabase file;
-    Attachment attachment(file);
-    CreateTableOnFirstUse(attachment.database, "NORVANE$OWN", "ID integer not null primary key");
-    file.Execute("insert into NORVANE$OWN values (1);");
-    CreateTableOnFirstUse(attachment.database, "NORVANE$OWN", "ID integer not null primary key");
-    EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$OWN"), 1);
+// Two tables as the installer has them: one with a key, one without.
+const OwnTable Lock{"NORVANE$OWN_LOCK",
+                    {{"ID", "integer not null primary key", "the row's number"},
+                     {"HOLDER", "varchar(20)", "who holds it"}},
+                    "a lock's table"};
+const OwnTable Journal{
+    "NORVANE$OWN_JOURNAL",
+    {{"ITEM", "varchar(20) not null", "what is done"}, {"N", "integer", "how much of it"}},
+    "a journal's table"};
+const std::array Both{Lock, Journal};
+
+std::string Description(TestDatabase& file, const std::string& where) {
+    return file
+        .QueryString("select cast(rdb$description as varchar(200) character set utf8) " + where)
+        .value_or("NULL");
 }
 
-// Left unmade, the table would only be missed later, under another error.
-TEST(OwnTables, ATableThatCannotBeMadeRaisesTheClientsText) {
+TEST(OwnTables, AreMadeTogetherInOneTransactionWithWhatTheyAreFor) {
     TestDatabase file;
     Attachment attachment(file);
-    EXPECT_THROW_CONTAINING(
-        CreateTableOnFirstUse(attachment.database, "NORVANE$OWN", "ID integer, ID integer"),
-        EFirebirdError, "unsuccessful metadata update");
+    EnsureOwnTables(attachment.database, Both);
+    EXPECT_TRUE(OwnTablesComplete(attachment.database, Both));
+    EXPECT_EQ(Description(file, "from rdb$relations where rdb$relation_name = 'NORVANE$OWN_LOCK'"),
+              "a lock's table");
+    EXPECT_EQ(Description(file, "from rdb$relation_fields where rdb$relation_name = "
+                                "'NORVANE$OWN_JOURNAL' and rdb$field_name = 'N'"),
+              "how much of it");
+    file.Execute("insert into NORVANE$OWN_LOCK values (1, 'me');");
+    // Made once: a second call changes nothing and keeps the rows.
+    EnsureOwnTables(attachment.database, Both);
+    EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$OWN_LOCK"), 1);
+}
+
+TEST(OwnTables, AnEarlierVersionsTableGetsTheColumnsItLacks) {
+    TestDatabase file;
+    file.Execute("create table NORVANE$OWN_LOCK (ID integer not null primary key);\n"
+                 "commit;\ninsert into NORVANE$OWN_LOCK values (1);");
+    Attachment attachment(file);
+    EXPECT_FALSE(OwnTablesComplete(attachment.database, Both));
+    EnsureOwnTables(attachment.database, Both);
+    EXPECT_TRUE(OwnTablesComplete(attachment.database, Both));
+    EXPECT_EQ(file.QueryString("select coalesce(HOLDER, 'none') from NORVANE$OWN_LOCK"), "none");
+    EXPECT_EQ(Description(file, "from rdb$relation_fields where rdb$relation_name = "
+                                "'NORVANE$OWN_LOCK' and rdb$field_name = 'HOLDER'"),
+              "who holds it");
+}
+
+// Left unmade, the tables would only be missed later, under another error; nothing of a
+// failed making stays.
+TEST(OwnTables, WhatCannotBeMadeRaisesTheClientsTextAndLeavesNothing) {
+    TestDatabase file;
+    Attachment attachment(file);
+    const OwnTable broken{"NORVANE$OWN_BROKEN", {{"ID", "integer", ""}, {"ID", "integer", ""}}, ""};
+    const std::array tables{Lock, broken};
+    EXPECT_THROW_CONTAINING(EnsureOwnTables(attachment.database, tables), EFirebirdError,
+                            "unsuccessful metadata update");
     EXPECT_EQ(file.QueryCount("select count(*) from rdb$relations "
-                              "where rdb$relation_name = 'NORVANE$OWN'"),
+                              "where rdb$relation_name starting with 'NORVANE$OWN'"),
               0);
+}
+
+// A user without the right to make tables is told which right, as the client says it.
+TEST(OwnTables, AUserWithoutTheRightIsToldWhichRight) {
+    TestDatabase file;
+    Database clerk("");
+    clerk.SetDatabaseName(file.Path());
+    clerk.SetParams({"CLERK", ""});
+    clerk.Open();
+    try {
+        EnsureOwnTables(clerk, Both);
+        ADD_FAILURE() << "a user without the right made the tables";
+    } catch (const EFirebirdError& error) {
+        EXPECT_NE(std::string(error.what()).find("There is no privilege for this operation"),
+                  std::string::npos)
+            << error.what();
+        EXPECT_EQ(MissingRight(error), "CREATE TABLE");
+    }
+    // Made by the owner, the tables are still not the clerk's to write.
+    Attachment owner(file);
+    EnsureOwnTables(owner.database, Both);
+    try {
+        RunInOwnTransaction(clerk, [](Transaction& transaction) {
+            RunStatement(transaction, "insert into NORVANE$OWN_LOCK (ID) values (1)");
+        });
+        ADD_FAILURE() << "a user without the right wrote to the table";
+    } catch (const EFirebirdError& error) {
+        EXPECT_EQ(MissingRight(error), "INSERT ON NORVANE$OWN_LOCK") << error.what();
+    }
 }
 
 // Another installer making the same table at the same moment: this one waits for it and fails
@@ -55,16 +130,17 @@ TEST(OwnTables, ATableAnotherConnectionMakesMeanwhileIsTakenAsMade) {
     Attachment other(file);
     Transaction making(other.database);
     making.StartTransaction();
-    RunStatement(making, "create table NORVANE$OWN (ID integer not null primary key)");
+    RunStatement(making, "create table NORVANE$OWN_LOCK (ID integer not null primary key, "
+                         "HOLDER varchar(20))");
     std::thread committer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         making.Commit();
     });
     Attachment attachment(file);
-    EXPECT_NO_THROW(CreateTableOnFirstUse(attachment.database, "NORVANE$OWN",
-                                          "ID integer not null primary key"));
+    EXPECT_NO_THROW(EnsureOwnTables(attachment.database, Both));
     committer.join();
-    EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$OWN"), 0);
+    EXPECT_TRUE(OwnTablesComplete(attachment.database, Both));
+    EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$OWN_LOCK"), 0);
 }
 
 bool HasLockRow(Transaction& transaction) {
@@ -105,6 +181,43 @@ TEST(OwnTables, WorkThatFailsWhileNotDoneRaisesTheClientsText) {
                                        RunStatement(transaction, "insert into LOCKS values (null)");
                                    }),
                             EFirebirdError, "ID");
+}
+
+// The lock's table as an earlier installer made it, with its row.
+void MakeEarlierLockTable(TestDatabase& file) {
+    file.Execute("create table NORVANE$UPDATE_LOCK (ID integer not null primary key, "
+                 "TAKEN_AT timestamp);\ncommit;\ninsert into NORVANE$UPDATE_LOCK (ID) values (1);");
+}
+
+TEST(DatabaseRunLock, ARefusedInstallerReadsWhoHoldsIt) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    Attachment first(file);
+    Attachment second(file);
+    const std::span lockTable(&DatabaseRunLock::Table(), 1);
+    EnsureOwnTables(first.database, lockTable);
+    {
+        DatabaseRunLock holding(first.database);
+        ASSERT_EQ(holding.Acquire(), DatabaseRunLock::Result::Acquired);
+        DatabaseRunLock refused(second.database);
+        EXPECT_EQ(refused.Acquire(), DatabaseRunLock::Result::HeldByAnother);
+        const std::optional<LockHolder> holder = refused.Holder();
+        ASSERT_TRUE(holder.has_value());
+        const platform::ProcessIdentity me = platform::ThisProcess();
+        EXPECT_EQ(holder->host, me.host);
+        EXPECT_EQ(holder->processId, ::getpid());
+        EXPECT_EQ(holder->user, me.user);
+        EXPECT_EQ(holder->takenAt.size(), 19u) << holder->takenAt;
+        // An administrator reads the same, and the time it was taken, in the table.
+        EXPECT_EQ(file.QueryString("select PROCESS_ID from NORVANE$UPDATE_LOCK"),
+                  std::to_string(::getpid()));
+        EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$UPDATE_LOCK "
+                                  "where TAKEN_AT is not null and ATTACHMENT_ID is not null"),
+                  1);
+    }
+    // Given back, it is the next one's.
+    DatabaseRunLock next(second.database);
+    EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
 }
 
 } // namespace

@@ -3,10 +3,15 @@
 // memo and the exit status are checked.
 #include "installer_fixture.h"
 
+#include "db/database.h"
+#include "db/own_tables.h"
+#include "db/run_lock.h"
 #include "frontends/console/unattended.h"
 #include "support/child_process.h"
 #include "support/private_server.h"
 #include "support/scratch_mount.h"
+#include "support/test_server.h"
+#include "update/update_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -196,13 +202,99 @@ TEST_F(FaultTest, AReadOnlyDatabaseIsRefusedBeforeAnything) {
     const auto lines = m_window.MemoLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], m_form->WorkDir);
-    EXPECT_EQ(lines.back().rfind("error: ", 0), 0u) << lines.back();
-    EXPECT_NE(lines.back().find("read-only"), std::string::npos) << lines.back();
+    EXPECT_EQ(lines.back(), "error: базу даних " + m_database.Path() +
+                                " відкрито лише для читання (read-only): її неможливо оновити");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Копіювання пакету"), 0);
     ExpectStoppedBeforeTheProgramFiles();
     EXPECT_FALSE(LoadTableExists());
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
 }
+
+// A user of the server the installer attaches as, granted nothing: what it lacks is named.
+struct MissingRight {
+    const char* name;
+    // Prepares the database as the owner.
+    std::function<void(const std::string& databaseName)> arrange;
+    // The start of the error line and its end, the client's text between them.
+    std::string start;
+    std::string end;
+    std::string clientText;
+};
+
+void PrintTo(const MissingRight& param, std::ostream* out) {
+    *out << param.name;
+}
+
+class MissingRightTest : public WithTestServer<FaultTest>,
+                         public ::testing::WithParamInterface<MissingRight> {
+protected:
+    void TearDown() override {
+        if (m_made)
+            AsOwner("drop user " + m_clerk + " using plugin Srp;");
+        WithTestServer<FaultTest>::TearDown();
+    }
+
+    // Runs isql-fb as the owner on the test's database through the server.
+    void AsOwner(const std::string& script) {
+        const std::string file = (m_temp.Path() / "users.sql").string();
+        WriteFile(file, script + "\ncommit;\n");
+        const CommandResult isql =
+            RunCommand({"/usr/bin/isql-fb", "-q", "-user", "SYSDBA", "-password", "quillbark", "-i",
+                        file, Server() + ":" + m_database.Path()});
+        ASSERT_EQ(isql.status, 0) << isql.output;
+        ASSERT_EQ(isql.output, "");
+    }
+
+    const std::string m_clerk = "NRV_CLERK_" + std::to_string(::getpid());
+    bool m_made = false;
+};
+
+TEST_P(MissingRightTest, IsNamedWithTheClientsTextAndNothingIsMade) {
+    const MissingRight& right = GetParam();
+    UseServer(Server());
+    MakeDatabaseAt(254);
+    AsOwner("create user " + m_clerk + " password 'clerk' using plugin Srp;");
+    m_made = !HasFatalFailure();
+    ASSERT_TRUE(m_made);
+    right.arrange(Server() + ":" + m_database.Path());
+    const std::int64_t tables = m_database.QueryCount("select count(*) from rdb$relations");
+    Start();
+    // The installer's account, as a site may have it: allowed to attach, granted nothing.
+    m_values.GlobDB->Connect(Server(), m_database.Path(), m_clerk, "clerk");
+    m_form->btOKClick();
+
+    const auto lines = m_window.MemoLines();
+    ASSERT_FALSE(lines.empty());
+    const std::string& error = lines.back();
+    EXPECT_EQ(error.rfind(right.start, 0), 0u) << error;
+    const std::string end = "; користувачеві " + m_clerk + " бракує права " + right.end;
+    EXPECT_TRUE(error.ends_with(end)) << error;
+    EXPECT_NE(error.find(right.clientText), std::string::npos) << error;
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    ExpectStoppedBeforeTheProgramFiles();
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$relations"), tables);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rights, MissingRightTest,
+    ::testing::Values(
+        MissingRight{"ToMakeTables", [](const std::string&) {},
+                     "error: не вдалося створити таблиці програми оновлення NORVANE$UPDATE_LOCK і "
+                     "NORVANE$UPDATE_JOURNAL: ",
+                     "CREATE TABLE", "There is no privilege for this operation"},
+        MissingRight{"OnTablesTheOwnerMade",
+                     [](const std::string& databaseName) {
+                         db::Database owner("");
+                         owner.SetDatabaseName(databaseName);
+                         owner.SetParams({"SYSDBA", "quillbark"});
+                         owner.Open();
+                         const std::array tables{db::DatabaseRunLock::Table(),
+                                                 update::UpdateJournal::Table()};
+                         db::EnsureOwnTables(owner, tables);
+                     },
+                     "error: не вдалося заблокувати базу даних для оновлення: ",
+                     "SELECT ON NORVANE$UPDATE_LOCK", "no permission for SELECT access"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Whatever would make the program files fail is found before the first statement.
 struct FailedCheck {

@@ -148,6 +148,34 @@ TEST_F(InstallerTest, AMissingArchiverStopsBeforeAnyPackage) {
     EXPECT_TRUE(m_window.Enabled(Control::btCancel));
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
     EXPECT_EQ(DatabaseVersion(), "254");
+    // Nothing of the installer's own is left in a database it could not update.
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$relations "
+                                    "where rdb$relation_name starting with 'NORVANE$'"),
+              0);
+}
+
+// An administrator who finds the installer's tables reads what they are for, column by column,
+// and who took the lock last.
+TEST_F(InstallerTest, TheInstallersTablesAreDescribedAndTheLockNamesItsHolder) {
+    StartAtVersion(254);
+    m_form->btOKClick();
+    ASSERT_EQ(m_form->Report().install, RunReport::Install::Finished);
+    const std::string own = "in ('NORVANE$UPDATE_LOCK', 'NORVANE$UPDATE_JOURNAL')";
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$relations where rdb$relation_name " +
+                                    own + " and char_length(rdb$description) > 20"),
+              2);
+    EXPECT_EQ(m_database.QueryCount(
+                  "select count(*) from rdb$relation_fields where rdb$relation_name " + own),
+              11);
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$relation_fields where "
+                                    "rdb$relation_name " +
+                                    own + " and coalesce(char_length(rdb$description), 0) = 0"),
+              0);
+    EXPECT_EQ(m_database.QueryString("select PROCESS_ID from NORVANE$UPDATE_LOCK"),
+              std::to_string(::getpid()));
+    EXPECT_EQ(m_database.QueryCount("select count(*) from NORVANE$UPDATE_LOCK where TAKEN_AT is "
+                                    "not null and HOST > '' and USER_NAME > ''"),
+              1);
 }
 
 // An archiver beside the installer is preferred; when it fails, or unpacks anything but the

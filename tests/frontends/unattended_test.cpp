@@ -2,6 +2,7 @@
 // child process from prepared program folders.
 #include "demo_product.h"
 #include "frontends/console/unattended.h"
+#include "platform/environment.h"
 #include "support/child_process.h"
 #include "support/environment_override.h"
 #include "support/running_program.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -442,8 +444,21 @@ struct SecondInstaller {
     // Prepares the second product to meet the first: the same work folder or database.
     std::function<std::vector<std::string>(InstalledProduct& first, InstalledProduct& second)>
         arrange;
-    std::function<std::string(const InstalledProduct& first)> refusal;
+    // The refusal, the time the first took the database's lock written as <час>.
+    std::function<std::string(const InstalledProduct& first, pid_t firstPid)> refusal;
 };
+
+// A refusal by the database's lock names who holds it.
+std::string HolderNamed(pid_t pid) {
+    const platform::ProcessIdentity me = platform::ThisProcess();
+    return " (комп'ютер " + me.host + ", процес " + std::to_string(pid) + ", користувач " +
+           me.user + ", з <час>)";
+}
+
+std::string WithoutTheTime(const std::string& refusal) {
+    static const std::regex time(R"(, з \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\)\n$)");
+    return std::regex_replace(refusal, time, ", з <час>)\n");
+}
 
 void PrintTo(const SecondInstaller& param, std::ostream* out) {
     *out << param.name;
@@ -464,7 +479,7 @@ TEST_P(SecondInstallerTest, RefusesWhileTheFirstRuns) {
 
     const Outcome refused = second.Run({"--unattended"}, environment);
     EXPECT_EQ(refused.status, 13) << refused.out << refused.err;
-    EXPECT_EQ(refused.err, GetParam().refusal(first));
+    EXPECT_EQ(WithoutTheTime(refused.err), GetParam().refusal(first, running->Pid()));
     EXPECT_EQ(first.DatabaseVersion(), "254");
     EXPECT_FALSE(fs::exists(second.Program / "Norvanework.exe"));
     EXPECT_TRUE(fs::exists(first.WorkFolder() + "/255.rar"));
@@ -481,7 +496,7 @@ INSTANTIATE_TEST_SUITE_P(
                         [](InstalledProduct& first, InstalledProduct&) {
                             return std::vector<std::string>{"TMPDIR=" + first.Temp.Str()};
                         },
-                        [](const InstalledProduct& first) {
+                        [](const InstalledProduct& first, pid_t) {
                             return "error: каталог " + first.WorkFolder() +
                                    " уже використовує інша запущена програма оновлення\n";
                         }},
@@ -490,7 +505,8 @@ INSTANTIATE_TEST_SUITE_P(
                             second.WriteIni(first.Database.Path());
                             return std::vector<std::string>{};
                         },
-                        [](const InstalledProduct&) {
+                        // The local database's file lock refuses it before it attaches.
+                        [](const InstalledProduct&, pid_t) {
                             return std::string("error: базу даних уже оновлює інша запущена "
                                                "програма оновлення\n");
                         }},
@@ -503,9 +519,10 @@ INSTANTIATE_TEST_SUITE_P(
                             second.WriteIni(first.Database.Path(), server);
                             return std::vector<std::string>{};
                         },
-                        [](const InstalledProduct&) {
-                            return std::string("error: базу даних уже оновлює інша запущена "
-                                               "програма оновлення\n");
+                        [](const InstalledProduct&, pid_t pid) {
+                            return "error: базу даних уже оновлює інша запущена програма "
+                                   "оновлення" +
+                                   HolderNamed(pid) + "\n";
                         }}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -18,4 +18,18 @@ std::optional<std::string> EnvironmentValue(const std::string& name) {
     return win32::Utf8(value);
 }
 
+ProcessIdentity ThisProcess() {
+    ProcessIdentity identity;
+    wchar_t host[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD hostLength = MAX_COMPUTERNAME_LENGTH + 1;
+    if (::GetComputerNameW(host, &hostLength))
+        identity.host = win32::Utf8(std::wstring_view(host, hostLength));
+    identity.processId = ::GetCurrentProcessId();
+    wchar_t user[257] = {};
+    DWORD userLength = 257;
+    if (::GetUserNameW(user, &userLength) && userLength > 0)
+        identity.user = win32::Utf8(std::wstring_view(user, userLength - 1));
+    return identity;
+}
+
 } // namespace norvane::platform
