@@ -195,13 +195,14 @@ void InstallSequence::EndRehearsal(RehearsalFiles& files) {
 
 void InstallSequence::PassOverProgramFiles(std::int32_t number,
                                            const std::vector<package::ProgramFile>& files,
-                                           update::UpdateJournal& journal) {
+                                           update::UpdateJournal* journal) {
     for (const package::ProgramFile& file : files) {
         m_window.AddStatus(std::string(FileNameOf(file.source)) + "...");
         m_window.MarkStatus("[репетиція: не скопійовано]");
         m_history.Add("  не скопійовано (репетиція): " + file.destination);
     }
-    journal.FinishPackage(number);
+    if (journal != nullptr)
+        journal->FinishPackage(number);
     m_window.PumpMessages();
 }
 

@@ -20,6 +20,10 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 /// Creates one folder level. On POSIX the folder is private to the user (mode 0700).
 bool CreateFolder(const std::string& path);
 
+/// Creates one folder level of the product, which its other users read too: on POSIX with the
+/// modes the user's umask leaves, as any program's new folder.
+bool CreateSharedFolder(const std::string& path);
+
 /// Why a work folder must not be used (a link, another user's folder, not a folder), in the
 /// user's language, or nothing. The path itself is examined, never what a link points to; a
 /// missing folder has no reason against it.

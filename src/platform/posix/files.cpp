@@ -98,6 +98,10 @@ bool CreateFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0;
 }
 
+bool CreateSharedFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
 std::optional<std::string> UnsafeFolderReason(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {

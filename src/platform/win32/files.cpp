@@ -62,6 +62,10 @@ bool CreateFolder(const std::string& path) {
     return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
+bool CreateSharedFolder(const std::string& path) {
+    return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
 // The work folder lies in the user's own temporary folder, which other users cannot enter;
 // only a junction or link in its place could lead the clean-up somewhere else.
 std::optional<std::string> UnsafeFolderReason(const std::string& path) {
