@@ -29,6 +29,9 @@ std::string NameOnServerOf(std::string_view databaseName, const std::string& pat
 } // namespace
 
 void InstallSequence::RemoveRehearsalLeftovers() {
+    // A link in place of the records' folder would have records read and files made wherever
+    // it leads.
+    platform::RemoveLink(RecordFolder(m_plan.workDir));
     // Only this run holds the work folder now, so what a record names is no one's.
     for (const std::string& failure :
          app::RemoveRehearsalLeftovers(RecordFolder(m_plan.workDir), m_values.ExeDir,

@@ -276,6 +276,55 @@ TEST_F(InstallerTest, AWorkFolderOfAnotherUserIsRefused) {
     EXPECT_EQ(DatabaseVersion(), "254");
 }
 
+TEST_F(InstallerTest, AWorkFolderOthersMayWriteInIsRefused) {
+    StartAtVersion(254);
+    fs::create_directory(m_form->WorkDir);
+    fs::permissions(m_form->WorkDir, fs::perms::all);
+    m_form->btOKClick();
+    EXPECT_EQ(m_window.MemoLines().back(),
+              "error: каталог " + m_form->WorkDir + " доступний для запису іншим користувачам");
+    EXPECT_TRUE(fs::is_empty(m_form->WorkDir));
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_EQ(DatabaseVersion(), "254");
+}
+
+// Links planted in the work folder after its clean-up, where the packages are written out: the
+// run replaces them and never writes where they lead.
+TEST_F(InstallerTest, ALinkAtAPackagesNameIsReplacedAndWhereItLeadsIsUntouched) {
+    StartAtVersion(253);
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious", "keep me");
+    const std::vector<std::pair<std::string, fs::path>> links{
+        {"254.rar", elsewhere.Path() / "precious"}, {"255.rar", elsewhere.Path() / "never"}};
+    std::size_t planted = 0;
+    m_window.OnStatus = [&](std::string_view line) {
+        if (line == "Копіювання пакету" && planted < links.size()) {
+            fs::create_symlink(links[planted].second, WorkFile(links[planted].first));
+            ++planted;
+        }
+    };
+    m_form->btOKClick();
+    EXPECT_EQ(planted, 2u) << m_window.MemoText();
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere.Path() / "never"));
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished) << m_window.MemoText();
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+TEST_F(InstallerTest, ALinkInPlaceOfTheScriptsFolderIsRemovedNotEntered) {
+    StartAtVersion(254);
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious.sql", "keep me");
+    fs::create_directory(m_form->WorkDir);
+    fs::permissions(m_form->WorkDir, fs::perms::owner_all);
+    fs::create_directory_symlink(elsewhere.Path(), WorkFile("up"));
+    m_form->btOKClick();
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious.sql"), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.Path()), fs::directory_iterator()), 1);
+    EXPECT_FALSE(fs::is_symlink(WorkFile("up")));
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
 // Another computer's program folder, whose nrv.ini names the same database.
 struct OtherComputer {
     TempFolder program;
