@@ -46,8 +46,9 @@ void TForm1::Rehearse() {
 }
 
 void TForm1::btOKClick() {
-    InstallSequence sequence(m_window, m_values, m_report, m_history,
-                             {WorkDir, CurVer, MaxVer, m_completing, KeptLogsFolder(), LogFile});
+    InstallSequence sequence(
+        m_window, m_values, m_report, m_history,
+        {WorkDir, CurVer, MaxVer, m_completing, KeptLogsFolder(), LogFile, m_programFilesOnly});
     sequence.Run();
     LogFile = sequence.LastScriptLog();
 }

@@ -69,6 +69,7 @@ private:
     void RefuseUpdate(std::string_view reason);
     void ListPackages();
     std::optional<std::int32_t> PackageToComplete();
+    bool ProgramFilesDifferFromNewest();
 
     ui::Window& m_window;
     ProcessValues& m_values;
@@ -77,6 +78,9 @@ private:
     // A package whose update was cut off after its version came: its blob files and program
     // files are finished before the newer packages.
     std::optional<std::int32_t> m_completing;
+    // The database came to the newest package through another computer's installer, but this
+    // program folder holds other files than that package's: only they are put in place.
+    bool m_programFilesOnly = false;
     // A database this program's engine opens, locked before the attach.
     std::optional<platform::FileUseLock> m_databaseUse;
 };

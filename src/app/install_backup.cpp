@@ -29,6 +29,9 @@ std::string NameOnServerOf(std::string_view databaseName, const std::string& pat
 } // namespace
 
 void InstallSequence::RemoveRehearsalLeftovers() {
+    // A link in place of the records' folder would have records read and files made wherever
+    // it leads.
+    platform::RemoveLink(RecordFolder(m_plan.workDir));
     // Only this run holds the work folder now, so what a record names is no one's.
     for (const std::string& failure :
          app::RemoveRehearsalLeftovers(RecordFolder(m_plan.workDir), m_values.ExeDir,
@@ -195,13 +198,14 @@ void InstallSequence::EndRehearsal(RehearsalFiles& files) {
 
 void InstallSequence::PassOverProgramFiles(std::int32_t number,
                                            const std::vector<package::ProgramFile>& files,
-                                           update::UpdateJournal& journal) {
+                                           update::UpdateJournal* journal) {
     for (const package::ProgramFile& file : files) {
         m_window.AddStatus(std::string(FileNameOf(file.source)) + "...");
         m_window.MarkStatus("[репетиція: не скопійовано]");
         m_history.Add("  не скопійовано (репетиція): " + file.destination);
     }
-    journal.FinishPackage(number);
+    if (journal != nullptr)
+        journal->FinishPackage(number);
     m_window.PumpMessages();
 }
 

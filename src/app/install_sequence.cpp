@@ -94,7 +94,8 @@ void InstallSequence::Run() {
         return;
     RemoveRehearsalLeftovers();
     // A rehearsal never writes the database, not even its lock: it checks and locks its copy.
-    if (!m_values.Rehearsal && !CheckDatabase(locks))
+    // Program files alone leave the database as it is.
+    if (!m_values.Rehearsal && !m_plan.programFilesOnly && !CheckDatabase(locks))
         return;
 
     m_window.AddStatus("Наявність архиватора RAR...");
@@ -103,6 +104,8 @@ void InstallSequence::Run() {
         return StopInstall(RunReport::Install::Failed, "немає архіватора RAR");
     m_window.MarkStatus("[OK]");
 
+    if (m_plan.programFilesOnly)
+        return StopOnAbort([&] { InstallProgramFilesOnly(archiver); });
     if (m_values.Rehearsal)
         return Rehearse(locks, archiver);
     StopOnAbort([&] {
@@ -259,30 +262,76 @@ bool InstallSequence::InstallPackage(std::int32_t number, const std::string& arc
                                      update::UpdateJournal& journal) {
     AnnouncePackage(number);
     const std::string archive = JoinPath(m_plan.workDir, package::PackageArchiveName(number));
-    if (!EmptyWorkFolder())
-        return false;
-    const std::optional<package::CheckedPackage> checked = SavePackage(number, archive);
-    if (!checked || !UnpackPackage(archive, archiver) || !CheckUnpacked(number, checked->members))
-        return false;
-    platform::ThrowIfInterrupted();
-
-    const std::vector<package::ProgramFile> files =
-        package::ListProgramFiles(m_values.ExeDir, m_plan.workDir);
-    if (!CheckProgramFiles(files))
+    const auto files = PreparePackage(number, archive, archiver);
+    if (!files)
         return false;
     const DatabaseOutcome database = ApplyToDatabase(number, journal);
     RecordDatabaseOutcome(database.folder);
     if (!database.versionReached)
         return false;
     if (m_values.Rehearsal)
-        PassOverProgramFiles(number, files, journal);
+        PassOverProgramFiles(number, *files, &journal);
     else
-        CopyProgramFiles(number, files, journal);
+        CopyProgramFiles(number, *files, &journal);
 
     SetInstallControlsVisible(false);
     m_window.SetEnabled(Control::btCancel, true);
     platform::DeleteFile(archive);
     return true;
+}
+
+std::optional<std::vector<package::ProgramFile>>
+InstallSequence::PreparePackage(std::int32_t number, const std::string& archive,
+                                const std::string& archiver) {
+    if (!EmptyWorkFolder())
+        return std::nullopt;
+    const std::optional<package::CheckedPackage> checked = SavePackage(number, archive);
+    if (!checked || !UnpackPackage(archive, archiver) || !CheckUnpacked(number, checked->members))
+        return std::nullopt;
+    platform::ThrowIfInterrupted();
+
+    std::vector<package::ProgramFile> files =
+        package::ListProgramFiles(m_values.ExeDir, m_plan.workDir);
+    if (!m_values.Rehearsal)
+        package::CreateDestinationFolders(files);
+    if (!CheckProgramFiles(files))
+        return std::nullopt;
+    return files;
+}
+
+void InstallSequence::InstallProgramFilesOnly(const std::string& archiver) {
+    const std::int32_t number = m_plan.newestPackage;
+    m_history.Add("пакет " + std::to_string(number) +
+                  " (лише програмні файли: базу даних уже оновлено)");
+    const std::string archive = JoinPath(m_plan.workDir, package::PackageArchiveName(number));
+    const auto files = PreparePackage(number, archive, archiver);
+    if (!files || !StillAtNewestPackage())
+        return;
+    // The package's statements ran from another computer, which keeps its journal: nothing
+    // is recorded here.
+    if (m_values.Rehearsal)
+        PassOverProgramFiles(number, *files, nullptr);
+    else
+        CopyProgramFiles(number, *files, nullptr);
+    SetInstallControlsVisible(false);
+    platform::DeleteFile(archive);
+    EndInstall();
+}
+
+bool InstallSequence::StillAtNewestPackage() {
+    // Another installer, carrying a newer package, may have gone past it meanwhile.
+    std::int32_t version = 0;
+    try {
+        version = m_values.GlobDB->CommittedVersion();
+    } catch (const db::EFirebirdError& error) {
+        throw EUpdateAborted(EUpdateAborted::Cause::DatabaseLost, OneLine(error.what()));
+    }
+    if (version == m_plan.newestPackage)
+        return true;
+    StopInstall(RunReport::Install::Busy,
+                "версію бази даних змінила інша програма оновлення (тепер " +
+                    std::to_string(version) + "); запустіть оновлення ще раз");
+    return false;
 }
 
 void InstallSequence::AnnouncePackage(std::int32_t number) {
@@ -414,7 +463,7 @@ void InstallSequence::RecordDatabaseOutcome(const update::UpdateFolderOutcome& o
 
 void InstallSequence::CopyProgramFiles(std::int32_t number,
                                        const std::vector<package::ProgramFile>& files,
-                                       update::UpdateJournal& journal) {
+                                       update::UpdateJournal* journal) {
     // A copy cut off by an earlier run left its temporary file beside its destination.
     platform::RemoveUnfinishedCopies(m_values.ExeDir);
     platform::RemoveUnfinishedCopies(JoinPath(m_values.ExeDir, "Report"));
@@ -425,8 +474,8 @@ void InstallSequence::CopyProgramFiles(std::int32_t number,
     if (copies.failed > 0)
         m_history.Add("  не скопійовано файлів: " + std::to_string(copies.failed));
     // Copies that failed are made again by the next run, which finds the package unfinished.
-    if (copies.failed == 0)
-        journal.FinishPackage(number);
+    if (copies.failed == 0 && journal != nullptr)
+        journal->FinishPackage(number);
     m_window.PumpMessages();
 }
 

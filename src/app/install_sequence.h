@@ -45,6 +45,9 @@ struct InstallPlan {
     /// The log of the last script with lines of an earlier install, where blob failures go
     /// until a script of this one has lines.
     std::string lastScriptLog;
+    /// The database is at the newest package already: only its program files are copied,
+    /// and the database is neither locked nor written.
+    bool programFilesOnly = false;
 };
 
 /// The install behind btOK: the work folder and the locks, then every package from the
@@ -83,6 +86,11 @@ private:
     void InstallPackages(const std::string& archiver, update::UpdateJournal& journal);
     bool InstallPackage(std::int32_t number, const std::string& archiver,
                         update::UpdateJournal& journal);
+    void InstallProgramFilesOnly(const std::string& archiver);
+    /// The package written out, unpacked and checked, and its program files found able to
+    /// go in place; nothing when a step stopped the install.
+    std::optional<std::vector<package::ProgramFile>>
+    PreparePackage(std::int32_t number, const std::string& archive, const std::string& archiver);
 
     // The steps of one package, in order; each returns false when it stopped the install.
     void AnnouncePackage(std::int32_t number);
@@ -93,8 +101,9 @@ private:
     bool CheckUnpacked(std::int32_t number, const std::vector<package::RarMember>& members);
     bool CheckProgramFiles(const std::vector<package::ProgramFile>& files);
     DatabaseOutcome ApplyToDatabase(std::int32_t number, update::UpdateJournal& journal);
+    /// Copies the files; with a journal, the package is recorded complete when all came.
     void CopyProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,
-                          update::UpdateJournal& journal);
+                          update::UpdateJournal* journal);
 
     // The safety net (install_backup.cpp): a backup before the first change, and a rehearsal
     // that applies the packages to a copy restored from its own backup.
@@ -112,13 +121,13 @@ private:
     bool RestoreRehearsalCopy(const BackupMade& backup, RehearsalFiles& files);
     void EndRehearsal(RehearsalFiles& files);
     void PassOverProgramFiles(std::int32_t number, const std::vector<package::ProgramFile>& files,
-                              update::UpdateJournal& journal);
+                              update::UpdateJournal* journal);
     /// Runs steps; an error after which nothing more may run stops the install.
     void StopOnAbort(const std::function<void()>& steps);
 
     void RecordDatabaseOutcome(const update::UpdateFolderOutcome& outcome);
     bool VersionReached(std::int32_t number);
-    std::int32_t CommittedVersion();
+    bool StillAtNewestPackage();
     void StopInstall(RunReport::Install outcome, std::string_view reason);
     void SetInstallControlsVisible(bool visible);
     void EndInstall();

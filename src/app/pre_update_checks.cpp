@@ -3,6 +3,7 @@
 #include "app/install_sequence.h"
 #include "base/text.h"
 #include "package/packages.h"
+#include "package/program_files.h"
 #include "platform/process.h"
 #include "update/update_journal.h"
 
@@ -89,9 +90,29 @@ void TForm1::FormShow() {
             m_window.AddStatus("Встановлення пакета " + std::to_string(*m_completing) +
                                " не завершено: його буде завершено");
         m_window.SetEnabled(ui::Control::btOK, true);
+    } else if (current == MaxVer && ProgramFilesDifferFromNewest()) {
+        m_report.verdict = RunReport::Verdict::Allowed;
+        m_programFilesOnly = true;
+        m_window.MarkStatus(" [OK]");
+        m_window.AddStatus("База даних уже оновлена; програмні файли цього комп'ютера "
+                           "відрізняються від пакета " +
+                           std::to_string(MaxVer) + ": будуть оновлені лише вони");
+        m_window.SetEnabled(ui::Control::btOK, true);
     } else {
         m_report.verdict = RunReport::Verdict::UpToDate;
         RefuseUpdate("Версія БД більша за номер пакета оновлень");
+    }
+}
+
+bool TForm1::ProgramFilesDifferFromNewest() {
+    if (MaxVer == 0)
+        return false;
+    try {
+        return !package::ProgramFilesDiffering(package::CheckPackage(MaxVer), m_values.ExeDir)
+                    .empty();
+    } catch (const package::EDamagedArchive&) {
+        // A damaged package puts nothing in place; the install would refuse it.
+        return false;
     }
 }
 

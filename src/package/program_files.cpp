@@ -1,10 +1,15 @@
 #include "package/program_files.h"
 
+#include "base/crc32.h"
+#include "base/exceptions.h"
+#include "base/text.h"
+#include "base/wildcard.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -21,7 +26,81 @@ std::string_view RelativePath(std::string_view entry, std::string_view folder) {
     return relative;
 }
 
+constexpr std::uint8_t StoredMethod = 0x30;
+constexpr std::string_view ProgramMask = "*.exe";
+constexpr std::string_view TemplateMask = "*.fr3";
+constexpr std::string_view TemplateFolder = "Report";
+
+// Where the install copies a member to, as ListProgramFiles finds it after the unpack: a
+// program at the archive's top, a template in its Report folder; nothing for the rest.
+std::optional<std::string> DestinationOf(const RarMember& member,
+                                         const std::string& programFolder) {
+    if (member.folder)
+        return std::nullopt;
+    const std::string_view name = member.name;
+    const std::size_t separator = name.find('\\');
+    if (separator == std::string_view::npos)
+        return MatchesMask(name, ProgramMask) ? std::optional(JoinPath(programFolder, name))
+                                              : std::nullopt;
+    const std::string_view folder = name.substr(0, separator);
+    const std::string_view rest = name.substr(separator + 1);
+    const bool templateFolder = platform::NativePathRules().namesIgnoreCase
+                                    ? AsciiUpper(folder) == AsciiUpper(TemplateFolder)
+                                    : folder == TemplateFolder;
+    if (!templateFolder || rest.find('\\') != std::string_view::npos ||
+        !MatchesMask(rest, TemplateMask))
+        return std::nullopt;
+    return JoinPath(JoinPath(programFolder, TemplateFolder), rest);
+}
+
+bool SameBytes(std::span<const std::byte> archive, const RarMember& member,
+               const std::string& path) {
+    const auto stored = archive.subspan(member.dataOffset, member.packedSize);
+    std::uint64_t at = 0;
+    bool same = true;
+    platform::ReadFileInSteps(path, [&](std::string_view bytes) {
+        if (!same || at + bytes.size() > stored.size()) {
+            same = false;
+            return;
+        }
+        same = std::memcmp(stored.data() + at, bytes.data(), bytes.size()) == 0;
+        at += bytes.size();
+    });
+    return same && at == stored.size();
+}
+
+bool SameCrc(const RarMember& member, const std::string& path) {
+    std::uint32_t crc = 0;
+    platform::ReadFileInSteps(path, [&](std::string_view bytes) { crc = Crc32(bytes, crc); });
+    return crc == member.crc;
+}
+
+bool SameAsMember(std::span<const std::byte> archive, const RarMember& member,
+                  const std::string& path) {
+    if (platform::FileSize(path) != member.unpackedSize)
+        return false;
+    try {
+        if (member.method == StoredMethod && member.packedSize == member.unpackedSize)
+            return SameBytes(archive, member, path);
+        return SameCrc(member, path);
+    } catch (const EStreamError&) {
+        // What cannot be read is copied over, as the install would copy it anyway.
+        return false;
+    }
+}
+
 } // namespace
+
+std::vector<std::string> ProgramFilesDiffering(const CheckedPackage& package,
+                                               const std::string& programFolder) {
+    std::vector<std::string> differing;
+    for (const RarMember& member : package.members) {
+        const auto destination = DestinationOf(member, programFolder);
+        if (destination && !SameAsMember(package.bytes, member, *destination))
+            differing.push_back(*destination);
+    }
+    return differing;
+}
 
 std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
                                           const std::string& folder) {
@@ -37,13 +116,27 @@ std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
     return files;
 }
 
+void CreateDestinationFolders(const std::vector<ProgramFile>& files) {
+    for (const ProgramFile& file : files) {
+        const std::string folder = ExecutableFolder(file.destination, platform::NativePathRules());
+        // A failure shows in the check that follows, naming the folder it would be made in.
+        if (!platform::FolderExists(folder))
+            platform::CreateSharedFolder(folder);
+    }
+}
+
 std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& files) {
     std::set<std::string> checkedFolders;
     for (const ProgramFile& file : files) {
         const std::string folder = ExecutableFolder(file.destination, platform::NativePathRules());
         if (checkedFolders.insert(folder).second) {
-            if (const auto error = platform::CheckFolderWritable(folder))
-                return "каталог " + folder + " недоступний для запису: " + error->message;
+            // A rehearsal makes no folder; the run it stands for would make this one.
+            const std::string writable =
+                platform::FolderExists(folder)
+                    ? folder
+                    : ExecutableFolder(folder, platform::NativePathRules());
+            if (const auto error = platform::CheckFolderWritable(writable))
+                return "каталог " + writable + " недоступний для запису: " + error->message;
         }
         if (const auto error = platform::CheckReplaceable(file.destination))
             return "файл " + file.destination + " неможливо замінити: " + error->message;
@@ -66,8 +159,6 @@ ProgramFilesOutcome InstallProgramFiles(ui::Window& window, const std::vector<Pr
         const std::string name(FileNameOf(file.source));
         window.AddStatus(name + "...");
         fileLabel.SetFileCaption(name, i + 1, files.size());
-        // The Report folder of the program folder is not created: templates have nowhere to go
-        // in a product installed without one, and each says so in its own error line.
         if (const auto error = platform::CopyFileReplacing(file.source, file.destination)) {
             window.AddError("error (" + std::to_string(error->code) + ") " + error->message);
             ++outcome.failed;

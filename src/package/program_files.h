@@ -1,5 +1,6 @@
 #pragma once
 
+#include "package/packages.h"
 #include "ui/window.h"
 
 #include <optional>
@@ -25,8 +26,20 @@ struct ProgramFile {
 std::vector<ProgramFile> ListProgramFiles(const std::string& programFolder,
                                           const std::string& folder);
 
+/// The files of programFolder that package would put there and that differ from it: missing,
+/// of another size, or of other bytes. A stored member is compared byte for byte with the
+/// archive; a compressed one by the CRC-32 its header gives, which is what the unpacked
+/// package itself is checked against. Nothing is unpacked.
+std::vector<std::string> ProgramFilesDiffering(const CheckedPackage& package,
+                                               const std::string& programFolder);
+
+/// Makes the destination folders that are missing (a product installed without its Report
+/// folder), so that templates have somewhere to go.
+void CreateDestinationFolders(const std::vector<ProgramFile>& files);
+
 /// What would make a copy fail, found before anything is changed: a destination folder that
-/// takes no new file (missing, read-only, no access) or a destination that cannot be replaced
+/// takes no new file (read-only, no access; one that is missing, by the folder it would be
+/// made in) or a destination that cannot be replaced
 /// (held open, read-only, a folder). A memo text naming the first, or nothing.
 std::optional<std::string> ProgramFilesProblem(const std::vector<ProgramFile>& files);
 

@@ -25,6 +25,10 @@ std::vector<PackagePart> PackageParts(const std::string& folder) {
 void CleanWorkFolder(const std::string& folder) {
     // The lock file stays: deleting it would let a second installer lock a new one.
     const std::string lockFile = JoinPath(folder, WorkFolderLockName);
+    // A link in place of a subfolder goes before anything is listed: the clean-up would
+    // delete the files of wherever it leads, and the archiver unpack there.
+    for (const char* subfolder : {"up", "Report"})
+        platform::RemoveLink(JoinPath(folder, subfolder));
     for (const std::string& place : {JoinPath(folder, "up"), JoinPath(folder, "Report"), folder}) {
         std::vector<std::string> names;
         platform::CollectFiles(names, place, "*.*");

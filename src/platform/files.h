@@ -20,12 +20,21 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 /// Creates one folder level. On POSIX the folder is private to the user (mode 0700).
 bool CreateFolder(const std::string& path);
 
-/// Why a work folder must not be used (a link, another user's folder, not a folder), in the
+/// Creates one folder level of the product, which its other users read too: on POSIX with the
+/// modes the user's umask leaves, as any program's new folder.
+bool CreateSharedFolder(const std::string& path);
+
+/// Why a work folder must not be used (a link, another user's folder, one others may write
+/// in, not a folder), in the
 /// user's language, or nothing. The path itself is examined, never what a link points to; a
 /// missing folder has no reason against it.
 std::optional<std::string> UnsafeFolderReason(const std::string& path);
 
 bool DeleteFile(const std::string& path);
+
+/// Removes path when it is a symbolic link (or on Windows any reparse point): the link
+/// itself, never what it leads to. False when path is no link or could not be removed.
+bool RemoveLink(const std::string& path);
 
 /// Renames a file; an existing target is not replaced.
 bool MoveFile(const std::string& from, const std::string& to);
@@ -91,11 +100,14 @@ inline constexpr std::size_t ReadStepSize = 1024 * 1024;
 void ReadFileInSteps(const std::string& path,
                      const std::function<void(std::string_view bytes)>& onStep);
 
-/// Creates or truncates path and writes bytes to it in one write. Raises EFCreateError
+/// Makes path anew and writes bytes to it in one write. The file is created exclusively and
+/// never through a link: a file or link in its place is removed first (not what the link
+/// points to), and one that appears meanwhile makes the creation fail. Raises EFCreateError
 /// "Cannot create file "<path>". <system text>" or EWriteError "Stream write error".
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes);
 
-/// Appends bytes to path, creating it when missing; opened without sharing and closed again.
+/// Appends bytes to path, creating it exclusively when missing; opened without sharing and
+/// closed again, never through a link.
 /// Returns false when nothing could be written.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 

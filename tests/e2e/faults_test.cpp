@@ -351,11 +351,12 @@ INSTANTIATE_TEST_SUITE_P(
                         return "error: файл " + test.ProgramFile("Norvanework.exe") +
                                " неможливо замінити: Is a directory";
                     }},
-        FailedCheck{"NoReportFolder",
-                    [](FaultTest& test, std::unique_ptr<ScratchMount>&, std::string&) {
+        FailedCheck{"NoReportFolderInAReadOnlyProgramFolder",
+                    [](FaultTest& test, std::unique_ptr<ScratchMount>& mount, std::string& whyNot) {
                         fs::remove(test.ProgramFile("Report"));
-                        return "error: каталог " + test.ProgramFile("Report") +
-                               " недоступний для запису: No such file or directory";
+                        mount = ScratchMount::ReadOnly(test.m_program.Str(), whyNot);
+                        return "error: каталог " + test.m_program.Str() +
+                               " недоступний для запису: Read-only file system";
                     }},
         FailedCheck{"WorkFolderDiskTooSmall",
                     [](FaultTest& test, std::unique_ptr<ScratchMount>& mount, std::string& whyNot) {

@@ -105,6 +105,28 @@ TEST_P(RehearsalTest, TheUpdateAfterItEndsAsIfThereHadBeenNone) {
     EXPECT_EQ(m_product.HistoryBlocks(), 3);
 }
 
+// On a database another computer updated, a rehearsal of the program files alone lists them and
+// copies none; the real run after it copies them.
+TEST_P(RehearsalTest, OfProgramFilesOnlyCopiesNone) {
+    ASSERT_EQ(m_product.Run(), 3) << m_product.LastOutput();
+    const fs::path program = fs::path(m_product.Installer()).parent_path();
+    const std::string newest = ReadFile(program / "Norvanework.exe");
+    WriteFile(program / "Norvanework.exe", "Program 255\r\n");
+    const auto folder = m_product.ProgramFolder();
+    const std::string database = m_product.DatabaseState();
+
+    EXPECT_EQ(m_product.RunWith(Rehearse), 0) << m_product.LastOutput();
+    EXPECT_TRUE(Holds(m_product.LastOutput(), "Norvanework.exe...[репетиція: не скопійовано]"))
+        << m_product.LastOutput();
+    EXPECT_EQ(m_product.ProgramFolder(), folder);
+    EXPECT_EQ(m_product.DatabaseState(), database);
+
+    EXPECT_EQ(m_product.Run(), 0) << m_product.LastOutput();
+    EXPECT_EQ(ReadFile(program / "Norvanework.exe"), newest);
+    EXPECT_EQ(m_product.DatabaseState(), database);
+    EXPECT_EQ(m_product.Run(), 10) << m_product.LastOutput();
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, RehearsalTest,
                          ::testing::Values(Engine::Embedded, Engine::Server), [](const auto& info) {
                              return info.param == Engine::Embedded ? "Embedded" : "Server";

@@ -3,9 +3,11 @@
 
 #include "base/exceptions.h"
 #include "platform/files.h"
+#include "support/database_dump.h"
 #include "support/environment_override.h"
 #include "support/two_packages.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -118,8 +120,11 @@ TEST_F(InstallerTest, An252DatabaseIsOlderThanThePackages) {
     EXPECT_EQ(m_form->Report().verdict, RunReport::Verdict::DatabaseOlder);
 }
 
-TEST_F(InstallerTest, An255DatabaseIsRefusedAlthoughTheVersionsAreEqual) {
+TEST_F(InstallerTest, An255DatabaseWithPackage255sFilesIsRefusedAlthoughTheVersionsAreEqual) {
     MakeDatabaseAt(255);
+    const fs::path package = fs::path(NORVANE_E2E_PACKAGES) / "255";
+    for (const char* file : {"Norvanework.exe", "Report/a.fr3", "Report/B.fr3"})
+        fs::copy_file(package / file, ProgramFile(file));
     // Enabled beforehand, so that the refusal's own disabling shows.
     m_window.SetEnabled(Control::btOK, true);
     Start();
@@ -297,6 +302,162 @@ TEST_F(InstallerTest, AWorkFolderOfAnotherUserIsRefused) {
     EXPECT_EQ(m_window.MemoLines().back().rfind("error", 0), 0u);
     EXPECT_TRUE(fs::is_empty(m_form->WorkDir));
     EXPECT_EQ(DatabaseVersion(), "254");
+}
+
+TEST_F(InstallerTest, AWorkFolderOthersMayWriteInIsRefused) {
+    StartAtVersion(254);
+    fs::create_directory(m_form->WorkDir);
+    fs::permissions(m_form->WorkDir, fs::perms::all);
+    m_form->btOKClick();
+    EXPECT_EQ(m_window.MemoLines().back(),
+              "error: каталог " + m_form->WorkDir + " доступний для запису іншим користувачам");
+    EXPECT_TRUE(fs::is_empty(m_form->WorkDir));
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_EQ(DatabaseVersion(), "254");
+}
+
+// Links planted in the work folder after its clean-up, where the packages are written out: the
+// run replaces them and never writes where they lead.
+TEST_F(InstallerTest, ALinkAtAPackagesNameIsReplacedAndWhereItLeadsIsUntouched) {
+    StartAtVersion(253);
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious", "keep me");
+    const std::vector<std::pair<std::string, fs::path>> links{
+        {"254.rar", elsewhere.Path() / "precious"}, {"255.rar", elsewhere.Path() / "never"}};
+    std::size_t planted = 0;
+    m_window.OnStatus = [&](std::string_view line) {
+        if (line == "Копіювання пакету" && planted < links.size()) {
+            fs::create_symlink(links[planted].second, WorkFile(links[planted].first));
+            ++planted;
+        }
+    };
+    m_form->btOKClick();
+    EXPECT_EQ(planted, 2u) << m_window.MemoText();
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere.Path() / "never"));
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished) << m_window.MemoText();
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+TEST_F(InstallerTest, ALinkInPlaceOfTheScriptsFolderIsRemovedNotEntered) {
+    StartAtVersion(254);
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious.sql", "keep me");
+    fs::create_directory(m_form->WorkDir);
+    fs::permissions(m_form->WorkDir, fs::perms::owner_all);
+    fs::create_directory_symlink(elsewhere.Path(), WorkFile("up"));
+    m_form->btOKClick();
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious.sql"), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.Path()), fs::directory_iterator()), 1);
+    EXPECT_FALSE(fs::is_symlink(WorkFile("up")));
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+// Another computer's program folder, whose nrv.ini names the same database.
+struct OtherComputer {
+    TempFolder program;
+    TempFolder temp;
+    RecordingWindow window;
+    app::ProcessValues values;
+    std::unique_ptr<app::TForm1> form;
+
+    explicit OtherComputer(const std::string& ini) {
+        fs::create_directory(program.Path() / "Report");
+        WriteFile(program.Path() / "nrv.ini", ini);
+    }
+    void Start() {
+        form.reset();
+        values = app::ProcessValues{};
+        window = RecordingWindow{};
+        form = std::make_unique<app::TForm1>(
+            window, values, app::StartupPaths{program / "norvane-update", temp.Str()});
+        form->FormShow();
+    }
+    bool Said(std::string_view text) const {
+        const auto lines = window.MemoLines();
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+};
+
+constexpr std::string_view ProgramFilesOnlyLine =
+    "База даних уже оновлена; програмні файли цього комп'ютера відрізняються від пакета 255: "
+    "будуть оновлені лише вони";
+
+class SharedDatabaseTest : public InstallerTest {
+protected:
+    // The first computer takes the database from 254 to 255.
+    void UpdateOnFirstComputer() {
+        StartAtVersion(254);
+        m_form->btOKClick();
+        ASSERT_EQ(m_form->FinishRun(), app::ExitStatus::UpdatedWithFailures);
+        m_updated = Dump(m_database.Path());
+    }
+    void ExpectProgramFilesAsOnFirst(const OtherComputer& other) {
+        for (const char* name : {"Norvanework.exe", "Report/a.fr3", "Report/B.fr3"})
+            EXPECT_EQ(ReadFile(other.program / name), ReadFile(ProgramFile(name))) << name;
+    }
+    std::string m_updated;
+};
+
+TEST_F(SharedDatabaseTest, ASecondComputerGetsTheNewestProgramFilesAndTheDatabaseStaysAsItIs) {
+    UpdateOnFirstComputer();
+    OtherComputer second(ReadFile(ProgramFile("nrv.ini")));
+    WriteFile(second.program / "Norvanework.exe", "Program 254\r\n");
+    second.Start();
+
+    EXPECT_EQ(second.window.MemoLines().back(), ProgramFilesOnlyLine);
+    ASSERT_TRUE(second.window.Enabled(Control::btOK));
+    EXPECT_EQ(second.form->Report().verdict, RunReport::Verdict::Allowed);
+    second.form->btOKClick();
+    EXPECT_EQ(second.form->Report().install, RunReport::Install::Finished);
+    EXPECT_TRUE(second.window.ErrorLines().empty()) << second.window.MemoText();
+    EXPECT_FALSE(second.Said("Встановлення оновлення")) << second.window.MemoText();
+    EXPECT_TRUE(second.Said("Norvanework.exe...[OK]")) << second.window.MemoText();
+    EXPECT_FALSE(fs::exists(fs::path(second.form->WorkDir) / "255.rar"));
+    EXPECT_EQ(second.form->FinishRun(), app::ExitStatus::Updated);
+
+    ExpectProgramFilesAsOnFirst(second);
+    EXPECT_EQ(Dump(m_database.Path()), m_updated);
+    const std::string history = ReadFile(second.program / "norvane-update.log");
+    EXPECT_NE(history.find("пакет 255 (лише програмні файли: базу даних уже оновлено)"),
+              std::string::npos)
+        << history;
+
+    // Now its files are the package's: refused as before, and so is the first computer.
+    second.Start();
+    EXPECT_EQ(second.window.MemoLines().end()[-2], "Версія БД більша за номер пакета оновлень");
+    EXPECT_FALSE(second.window.Enabled(Control::btOK));
+    EXPECT_EQ(second.form->FinishRun(), app::ExitStatus::UpToDate);
+    StartAgain();
+    EXPECT_EQ(m_form->Report().verdict, RunReport::Verdict::UpToDate);
+    EXPECT_EQ(m_form->FinishRun(), app::ExitStatus::UpToDate);
+    EXPECT_EQ(Dump(m_database.Path()), m_updated);
+}
+
+// Each difference the check must see: a file missing, another size, the same size with other
+// bytes.
+TEST_F(SharedDatabaseTest, AnyProgramFileOrTemplateThatDiffersIsFound) {
+    UpdateOnFirstComputer();
+    const std::string template_ = ReadFile(ProgramFile("Report/a.fr3"));
+    std::string sameSize = template_;
+    sameSize[0] = static_cast<char>(sameSize[0] ^ 1);
+    const std::vector<std::pair<std::string, std::string>> changes{
+        {"Report/B.fr3", ""}, {"Report/a.fr3", template_ + "x"}, {"Report/a.fr3", sameSize}};
+    for (const auto& [name, bytes] : changes) {
+        OtherComputer other(ReadFile(ProgramFile("nrv.ini")));
+        for (const char* file : {"Norvanework.exe", "Report/a.fr3", "Report/B.fr3"})
+            fs::copy_file(ProgramFile(file), other.program / file);
+        if (bytes.empty())
+            fs::remove(other.program / name);
+        else
+            WriteFile(other.program / name, bytes);
+        other.Start();
+        EXPECT_EQ(other.window.MemoLines().back(), ProgramFilesOnlyLine) << name;
+        other.form->btOKClick();
+        EXPECT_EQ(other.form->FinishRun(), app::ExitStatus::Updated) << name;
+        ExpectProgramFilesAsOnFirst(other);
+    }
+    EXPECT_EQ(Dump(m_database.Path()), m_updated);
 }
 
 } // namespace

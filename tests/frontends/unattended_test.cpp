@@ -4,6 +4,7 @@
 #include "frontends/console/unattended.h"
 #include "platform/environment.h"
 #include "support/child_process.h"
+#include "support/database_dump.h"
 #include "support/environment_override.h"
 #include "support/running_program.h"
 #include "support/test_server.h"
@@ -163,6 +164,27 @@ TEST_F(UnattendedTest, UpdatesAndThenFindsTheDatabaseUpToDate) {
     EXPECT_EQ(again.back(), "Оновлення не можливо!!!");
     EXPECT_TRUE(Contains(again, "Версія бази даних: 255"));
     EXPECT_EQ(second.err, "");
+}
+
+// As on a second computer sharing the updated database: its program file is older.
+TEST_F(UnattendedTest, OtherProgramFilesOnAnUpdatedDatabaseAreCopiedAlone) {
+    ASSERT_EQ(Run().status, 0);
+    const std::string updated = Dump(m_product.Database.Path());
+    WriteFile(m_product.Program / "Norvanework.exe", "Program 254\r\n");
+
+    const Outcome files = Run();
+    EXPECT_EQ(files.status, 0) << files.out << files.err;
+    EXPECT_EQ(files.err, "");
+    const auto lines = Lines(files.out);
+    EXPECT_TRUE(Contains(lines, "База даних уже оновлена; програмні файли цього комп'ютера "
+                                "відрізняються від пакета 255: будуть оновлені лише вони"))
+        << files.out;
+    EXPECT_TRUE(Contains(lines, "Norvanework.exe...[OK]")) << files.out;
+    EXPECT_FALSE(Contains(lines, "Встановлення оновлення")) << files.out;
+    EXPECT_EQ(ReadFile(m_product.Program / "Norvanework.exe"), ExampleFile("Norvanework.exe"));
+    EXPECT_EQ(Dump(m_product.Database.Path()), updated);
+
+    EXPECT_EQ(Run().status, 10);
 }
 
 TEST_F(UnattendedTest, FailedStatementsGiveThreeAndKeepTheirLogs) {

@@ -114,6 +114,17 @@ TEST_F(ProgramFilesTest, AMissingReportFolderGivesTwoLinesPerTemplate) {
     EXPECT_EQ(Events("progress").back(), "progress 0..3@3");
 }
 
+TEST_F(ProgramFilesTest, AMissingReportFolderIsJudgedByTheFolderItWouldBeMadeIn) {
+    fs::remove(Program() / "Report");
+    Unpacked({"Norvanework.exe", "Report/a.fr3"});
+    const auto files = ListProgramFiles(Program().string(), Work().string());
+    EXPECT_EQ(ProgramFilesProblem(files), std::nullopt);
+    CreateDestinationFolders(files);
+    EXPECT_TRUE(fs::is_directory(Program() / "Report"));
+    EXPECT_EQ(Install().failed, 0);
+    EXPECT_EQ(ReadFile(Program() / "Report/a.fr3"), "new Report/a.fr3");
+}
+
 TEST_F(ProgramFilesTest, NothingToCopyWritesNoLine) {
     const auto outcome = Install();
     EXPECT_EQ(outcome.entries, 0);

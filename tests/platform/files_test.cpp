@@ -115,6 +115,15 @@ TEST(Folders, UnsafeFolderReasonNamesLinksStrangersAndFiles) {
     WriteFile(temp.Path() / "file", "x");
     EXPECT_EQ(UnsafeFolderReason(temp / "file"), temp / "file" + " не є каталогом");
 
+    for (const auto mode : {fs::perms::all, fs::perms::owner_all | fs::perms::group_write,
+                            fs::perms::owner_all | fs::perms::others_write}) {
+        fs::permissions(own, mode);
+        EXPECT_EQ(UnsafeFolderReason(own),
+                  "каталог " + own + " доступний для запису іншим користувачам");
+    }
+    fs::permissions(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec);
+    EXPECT_EQ(UnsafeFolderReason(own), std::nullopt);
+
     if (::geteuid() != 0)
         GTEST_SKIP() << "handing a folder to another user needs root";
     const std::string foreign = temp / "foreign";
@@ -359,9 +368,54 @@ TEST(WriteNewFile, RaisesTheStreamErrors) {
     const std::string path = temp / "missing/255.rar";
     EXPECT_THROW_MSG(WriteNewFile(path, Bytes("x")), EFCreateError,
                      "Cannot create file \"" + path + "\". No such file or directory");
-    // /dev/full takes the open and refuses every byte, as a full disk does.
-    EXPECT_THROW_MSG(WriteNewFile("/dev/full", Bytes("package bytes")), EWriteError,
-                     "Stream write error");
+    // A device in the way is neither removed nor written.
+    EXPECT_THROW_MSG(WriteNewFile("/dev/full", Bytes("package bytes")), EFCreateError,
+                     "Cannot create file \"/dev/full\". File exists");
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
+// A link at the name, to a file or to nowhere, is replaced by the new file; what it leads to
+// is neither written nor made.
+TEST(WriteNewFile, ReplacesALinkAndNeverWritesThroughIt) {
+    TempFolder temp;
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious", "keep me");
+    for (const char* target : {"precious", "never"}) {
+        const std::string path = temp / "255.rar";
+        fs::create_symlink(elsewhere.Path() / target, path);
+        WriteNewFile(path, Bytes("package"));
+        EXPECT_FALSE(fs::is_symlink(path)) << target;
+        EXPECT_EQ(ReadFile(path), "package") << target;
+        fs::remove(path);
+    }
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere.Path() / "never"));
+}
+
+TEST(AppendToFile, NeverWritesThroughALink) {
+    TempFolder temp;
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "precious", "keep me");
+    fs::create_symlink(elsewhere.Path() / "precious", temp.Path() / "1.sql.log");
+    fs::create_symlink(elsewhere.Path() / "never", temp.Path() / "2.sql.log");
+    EXPECT_FALSE(AppendToFile(temp / "1.sql.log", "log"));
+    EXPECT_FALSE(AppendToFile(temp / "2.sql.log", "log"));
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "precious"), "keep me");
+    EXPECT_FALSE(fs::exists(elsewhere.Path() / "never"));
+}
+
+TEST(Files, RemoveLinkRemovesLinksOnly) {
+    TempFolder temp;
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "up" / "precious.sql", "keep me");
+    fs::create_directory_symlink(elsewhere.Path() / "up", temp.Path() / "up");
+    fs::create_directory(temp.Path() / "Report");
+    EXPECT_TRUE(RemoveLink(temp / "up"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp.Path() / "up")));
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "up" / "precious.sql"), "keep me");
+    EXPECT_FALSE(RemoveLink(temp / "Report"));
+    EXPECT_TRUE(fs::is_directory(temp.Path() / "Report"));
+    EXPECT_FALSE(RemoveLink(temp / "missing"));
 }
 
 // A disk that fills up part-way through a write, not at its first byte.

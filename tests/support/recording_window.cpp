@@ -23,6 +23,8 @@ RecordingWindow::RecordingWindow() {
 void RecordingWindow::AddStatus(std::string_view text) {
     m_memo.append(text);
     m_memo.append("\r\n");
+    if (OnStatus)
+        OnStatus(text);
 }
 
 void RecordingWindow::AddError(std::string_view text) {

@@ -62,6 +62,8 @@ public:
 
     /// Runs on every PumpMessages, as input waiting in the queue would.
     std::function<void()> OnPump;
+    /// Runs after every status line is added, with its text.
+    std::function<void(std::string_view line)> OnStatus;
 
 protected:
     void ProgressChanged(int min, int max, int position) override;

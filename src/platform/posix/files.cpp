@@ -98,6 +98,10 @@ bool CreateFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0;
 }
 
+bool CreateSharedFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
 std::optional<std::string> UnsafeFolderReason(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
@@ -111,11 +115,20 @@ std::optional<std::string> UnsafeFolderReason(const std::string& path) {
         return path + " не є каталогом";
     if (info.st_uid != ::geteuid())
         return "каталог " + path + " належить іншому користувачеві";
+    // Whoever may write in it can plant a link where the install makes a file.
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "каталог " + path + " доступний для запису іншим користувачам";
     return std::nullopt;
 }
 
 bool DeleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool RemoveLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+           ::unlink(path.c_str()) == 0;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
@@ -261,8 +274,27 @@ void ReadFileInSteps(const std::string& path,
         onStep(std::string_view(step.data(), got));
 }
 
+namespace {
+
+FileDescriptor CreateExclusively(const std::string& path, int flags) {
+    return FileDescriptor(
+        ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+}
+
+// A link or file in the way of a new file goes, never what a link points to; anything else
+// (a folder, a device) stays and the creation fails.
+bool RemoveLinkOrFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && (S_ISLNK(info.st_mode) || S_ISREG(info.st_mode)) &&
+           ::unlink(path.c_str()) == 0;
+}
+
+} // namespace
+
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
-    FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileDescriptor out = CreateExclusively(path, O_WRONLY);
+    if (!out.Valid() && errno == EEXIST && RemoveLinkOrFile(path))
+        out = CreateExclusively(path, O_WRONLY);
     if (!out.Valid())
         throw EFCreateError("Cannot create file \"" + path + "\". " + SystemText());
     // What was written stays in place when the disk fills up.
@@ -273,7 +305,10 @@ void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-    FileDescriptor out(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    // Made exclusively, and never written through a link.
+    FileDescriptor out(::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    if (!out.Valid() && errno == ENOENT)
+        out = CreateExclusively(path, O_WRONLY | O_APPEND);
     if (!out.Valid())
         return false;
     // Another writer holding the file makes this append fail, as an unshared open would.

@@ -62,6 +62,10 @@ bool CreateFolder(const std::string& path) {
     return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
+bool CreateSharedFolder(const std::string& path) {
+    return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
 // The work folder lies in the user's own temporary folder, which other users cannot enter;
 // only a junction or link in its place could lead the clean-up somewhere else.
 std::optional<std::string> UnsafeFolderReason(const std::string& path) {
@@ -76,6 +80,16 @@ std::optional<std::string> UnsafeFolderReason(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
+    return ::DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+bool RemoveLink(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;
+    // A junction or folder link is removed as a folder, which leaves its target as it is.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return ::RemoveDirectoryW(Wide(path).c_str()) != 0;
     return ::DeleteFileW(Wide(path).c_str()) != 0;
 }
 
@@ -213,9 +227,21 @@ void ReadFileInSteps(const std::string& path,
         onStep(std::string_view(step.data(), got));
 }
 
+namespace {
+
+// A new file, never one a link points to: a reparse point is opened as itself.
+Handle CreateExclusively(const std::string& path, DWORD access) {
+    return Handle(::CreateFileW(Wide(path).c_str(), access, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+} // namespace
+
 void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
-    Handle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file = CreateExclusively(path, GENERIC_WRITE);
+    // A file or link in the way goes (DeleteFileW removes a link itself); a folder stays.
+    if (!file.Valid() && ::GetLastError() == ERROR_FILE_EXISTS && ::DeleteFileW(Wide(path).c_str()))
+        file = CreateExclusively(path, GENERIC_WRITE);
     if (!file.Valid())
         throw EFCreateError("Cannot create file \"" + path + "\". " +
                             SystemErrorText(::GetLastError()));
@@ -233,9 +259,16 @@ void WriteNewFile(const std::string& path, std::span<const std::byte> bytes) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-    Handle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid() && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = CreateExclusively(path, FILE_APPEND_DATA);
     if (!file.Valid())
+        return false;
+    // Never appended to a link, only to a file of its own.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
     if (bytes.size() > MAXDWORD)
         return false;
