@@ -16,6 +16,7 @@
 #include "platform/process.h"
 #include "update/update_journal.h"
 
+#include <chrono>
 #include <memory>
 
 namespace norvane::app {
@@ -326,6 +327,7 @@ InstallSequence::DatabaseOutcome InstallSequence::ApplyToDatabase(std::int32_t n
     context.Completing = number == m_plan.completing;
     context.Groups = m_values.OneTransactionPerStatement ? update::GroupPolicy::OnePerStep()
                                                          : update::GroupPolicy::Grouped();
+    context.LockWaits.limit = std::chrono::seconds(m_values.LockWaitSeconds);
     context.KeptLogsFolder = m_plan.keptLogsFolder;
     DatabaseOutcome outcome;
     outcome.folder = update::RunUpdateFolder(context, m_plan.workDir, m_plan.lastScriptLog);
