@@ -5,6 +5,7 @@
 #include "support/expect_throw.h"
 #include "support/row_holder.h"
 #include "support/test_server.h"
+#include "update/blob_loader.h"
 #include "update/script_executor.h"
 #include "update_fixture.h"
 
@@ -35,8 +36,8 @@ protected:
         // A request an earlier test made outlives its guard.
         platform::ClearInterrupt();
         database.Execute("CREATE TABLE HELD (ID INTEGER NOT NULL PRIMARY KEY, V VARCHAR(20),"
-                         " N INTEGER);"
-                         "INSERT INTO HELD VALUES (1, 'site', 0);"
+                         " N INTEGER, B BLOB SUB_TYPE 0);"
+                         "INSERT INTO HELD VALUES (1, 'site', 0, NULL);"
                          "CREATE TABLE RUNS (N INTEGER);");
         server = Server();
         if (GetParam())
@@ -127,6 +128,18 @@ TEST_P(LockWaitTest, AWaitPastTheLimitStopsTheUpdateAndNamesTheStatement) {
     EXPECT_TRUE(log.starts_with("UPDATE HELD SET V = 'package', N = N + 1 WHERE ID = 1\r\n" +
                                 std::string(Separator)))
         << log;
+}
+
+TEST_P(LockWaitTest, ABlobFileWaitsForItsRowToo) {
+    OnWaitingPump(1, [this] { holder->Rollback(); });
+    const std::string path = Write("HELD.B.ID 1.blo", "blob bytes");
+    BlobLoader loader(Context());
+    EXPECT_EQ(loader.LoadBlobFile(path, folder / "blob.log"), BlobLoad::Loaded);
+    loader.Commit();
+    EXPECT_FALSE(holder->EndedAtDeadline());
+    EXPECT_EQ(WaitingLines(), 1) << window.MemoText();
+    EXPECT_EQ(database.QueryBlob("select B from HELD where ID = 1"), "blob bytes");
+    EXPECT_EQ(Held(), "site 0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Commits, LockWaitTest, ::testing::Bool(), [](const auto& info) {
