@@ -51,6 +51,12 @@ void ReadConfiguration(ProcessValues& values) {
                         0) != 0;
     values.BackupFolder =
         platform::ReadProfileString(values.IniPath, UpdateSection, "BackupFolder", "");
+    // What is no number of seconds, or a negative one, keeps the default rather than a wait
+    // the administrator did not ask for.
+    const std::int32_t lockWait = IniIntegerValue(
+        platform::ReadProfileString(values.IniPath, UpdateSection, "LockWaitSeconds", ""),
+        DefaultLockWaitSeconds);
+    values.LockWaitSeconds = lockWait >= 0 ? lockWait : DefaultLockWaitSeconds;
 }
 
 } // namespace norvane::app

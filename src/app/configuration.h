@@ -13,7 +13,7 @@ std::int32_t IniIntegerValue(std::string_view text, std::int32_t defaultValue);
 
 /// Reads PathBaseIB, NameServer and TypeServer from section Common of IniPath, and puts the
 /// default database beside the installer when no path is configured; and the installer's own
-/// settings from section Update (OneTransactionPerStatement, BackupFolder).
+/// settings from section Update (OneTransactionPerStatement, BackupFolder, LockWaitSeconds).
 void ReadConfiguration(ProcessValues& values);
 
 } // namespace norvane::app

@@ -19,6 +19,7 @@
 #include "update/update_journal.h"
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 namespace norvane::app {
@@ -442,6 +443,7 @@ InstallSequence::DatabaseOutcome InstallSequence::ApplyToDatabase(std::int32_t n
     context.Completing = number == m_plan.completing;
     context.Groups = m_values.OneTransactionPerStatement ? update::GroupPolicy::OnePerStep()
                                                          : update::GroupPolicy::Grouped();
+    context.LockWaits.limit = std::chrono::seconds(m_values.LockWaitSeconds);
     context.KeptLogsFolder = m_plan.keptLogsFolder;
     DatabaseOutcome outcome;
     outcome.folder = update::RunUpdateFolder(context, m_plan.workDir, m_plan.lastScriptLog);

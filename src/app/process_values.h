@@ -9,6 +9,8 @@
 
 namespace norvane::app {
 
+inline constexpr std::int32_t DefaultLockWaitSeconds = 300;
+
 /// The values the whole run shares. Created once by the program entry and passed down.
 struct ProcessValues {
     std::string ExeDir;
@@ -19,6 +21,9 @@ struct ProcessValues {
     /// Every statement and blob file committed on its own, so that other connections see it
     /// at once, instead of in groups.
     bool OneTransactionPerStatement = false;
+    /// How long a statement may wait for rows other connections hold before the update
+    /// stops; zero waits for as long as they are held.
+    std::int32_t LockWaitSeconds = DefaultLockWaitSeconds;
     /// The folder a backup of the database is made in before its first change; empty for
     /// none. On the database's server when it has one.
     std::string BackupFolder;

@@ -67,8 +67,9 @@ public:
 };
 
 /// An error after which nothing more of the update may run: no statement, blob file, program
-/// file or package. The database is gone or cannot be written, the run was interrupted, or an
-/// interrupted run cannot be resumed with the package given.
+/// file or package. The database is gone or cannot be written, the run was interrupted, a
+/// statement waited too long for rows another connection holds, or an interrupted run cannot
+/// be resumed with the package given.
 class EUpdateAborted : public Exception {
 public:
     enum class Cause {
@@ -76,6 +77,8 @@ public:
         Interrupted,
         /// What an interrupted run recorded cannot be matched to the package given now.
         CannotResume,
+        /// A statement waited longer than allowed for rows another connection holds.
+        RowsLocked,
     };
     EUpdateAborted(Cause cause, const std::string& message) : Exception(message), m_cause(cause) {}
     Cause Reason() const { return m_cause; }

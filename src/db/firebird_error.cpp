@@ -51,4 +51,8 @@ bool EFirebirdError::IsLockConflict() const {
     return HasAny(m_gdsCodes, {isc_lock_conflict, isc_update_conflict, isc_deadlock});
 }
 
+bool EFirebirdError::IsLockWait() const {
+    return !IsFatal() && (IsLockConflict() || HasAny(m_gdsCodes, {isc_lock_timeout}));
+}
+
 } // namespace norvane::db

@@ -31,6 +31,10 @@ public:
     bool IsFatal() const;
     /// Whether a NO WAIT transaction met a row or object another transaction holds.
     bool IsLockConflict() const;
+    /// Whether a statement gave up on a row another transaction holds: the wait of its
+    /// transaction timed out, or met a conflict or a deadlock. Its work is undone, and tried
+    /// again it may succeed.
+    bool IsLockWait() const;
 
 private:
     long m_sqlCode;

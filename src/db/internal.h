@@ -7,6 +7,7 @@
 #include "db/transaction.h"
 
 #include <optional>
+#include <string>
 
 namespace norvane::db {
 
@@ -28,6 +29,9 @@ struct Transaction::Impl {
 
     Database& database;
     TransactionMode mode;
+    std::chrono::seconds lockTimeout{0};
+    // The parameter block the active transaction was started with.
+    std::string startedWith;
     TransactionHandle handle;
 };
 

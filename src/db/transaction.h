@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 namespace norvane::db {
@@ -30,7 +31,14 @@ public:
     Database& GetDatabase() const;
     /// The mode the next StartTransaction starts in.
     void SetMode(TransactionMode mode);
+    /// How long a statement of a waiting transaction (ReadCommittedWait) waits for a row
+    /// another transaction holds before it fails with a lock conflict; zero waits for as long
+    /// as the row is held. Taken by the next StartTransaction.
+    void SetLockTimeout(std::chrono::seconds timeout);
     bool Active() const;
+    /// Whether the active transaction was started with the mode and lock timeout set now:
+    /// SetMode and SetLockTimeout change only the next start.
+    bool StartedInCurrentMode() const;
     /// Starts the transaction (isc_start_multiple with the mode's parameter block). Starting
     /// it on a database that is not connected, or when it is already active, is EMisuse; so
     /// is ending one that is not active.

@@ -40,6 +40,10 @@ StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
             transaction.Commit();
         return StepResult::Done;
     } catch (const db::EFirebirdError& error) {
+        if (error.IsLockWait()) {
+            RollBack(transaction);
+            throw;
+        }
         LogFailure(context, logFile, record(), error.what());
         if (error.IsFatal())
             Abort(transaction, error);

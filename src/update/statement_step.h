@@ -23,8 +23,10 @@ public:
 /// A client or file error, or EStepFailed, is logged to logFile (record(), then the message
 /// in an error block) and rolled back; the step has failed and the update goes on. An error
 /// after which the database cannot be used (connection gone, not writable) is logged the same
-/// way and then raised as EUpdateAborted: nothing more may run. Any other error (EMisuse
-/// above all) is no failed statement: the step's work is rolled back and the error raised.
+/// way and then raised as EUpdateAborted: nothing more may run. A statement that gave up on
+/// rows another transaction holds (IsLockWait) is rolled back and its error raised, unlogged,
+/// for the caller to try it again. Any other error (EMisuse above all) is no failed
+/// statement: the step's work is rolled back and the error raised.
 StepResult RunLoggedStep(UpdateContext& context, const std::string& logFile,
                          const std::function<void()>& body,
                          const std::function<std::string()>& record);

@@ -15,7 +15,27 @@ db::Transaction& GroupTransaction(UpdateContext& context) {
     return context.GlobDB.Transaction();
 }
 
+// Each statement sees what other connections committed before it, as it would in a transaction
+// of its own, and waits for a row another holds a slice at a time.
+void UseWaitingMode(UpdateContext& context) {
+    db::Transaction& transaction = GroupTransaction(context);
+    transaction.SetMode(db::TransactionMode::ReadCommittedWait);
+    transaction.SetLockTimeout(context.LockWaits.slice);
+}
+
+constexpr std::string_view WaitingText = "очікування: рядок заблоковано іншим з'єднанням…";
+
+std::string WaitedTooLongText(std::chrono::seconds limit) {
+    return "рядок заблоковано іншим з'єднанням понад " + std::to_string(limit.count()) +
+           " с: інструкцію не виконано, оновлення зупинено; наступний запуск виконає її";
+}
+
 } // namespace
+
+struct StepGroup::LockWait {
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+    bool said = false;
+};
 
 StepGroup::StepGroup(UpdateContext& context, std::string item, std::string itemDigest)
     : m_context(context), m_item(std::move(item)), m_itemDigest(std::move(itemDigest)) {
@@ -30,11 +50,14 @@ StepGroup::~StepGroup() {
 
 void StepGroup::StartIfNeeded() {
     db::Transaction& transaction = GroupTransaction(m_context);
-    if (transaction.Active())
-        return;
-    // Each statement sees what other connections committed before it, as it would in a
-    // transaction of its own.
-    transaction.SetMode(db::TransactionMode::ReadCommittedWait);
+    UseWaitingMode(m_context);
+    if (transaction.Active()) {
+        if (!m_pending.empty() || transaction.StartedInCurrentMode())
+            return;
+        // Begun for other work (attaching starts one): in it a held row would be waited for
+        // without end, and each statement would not see what others committed since.
+        transaction.Commit();
+    }
     transaction.StartTransaction();
 }
 
@@ -53,21 +76,27 @@ StepResult StepGroup::Run(GroupStep step) {
     };
     // A failing statement's work is undone by the statement's own savepoint: the transaction
     // and the steps before it in the group stay as they were.
-    try {
-        StartIfNeeded();
-        kind = step.prepare();
-        if (*kind == StepKind::Grouped && !m_context.Groups.OneByOne())
-            step.execute();
-    } catch (const db::EFirebirdError& error) {
-        return fail(error.what(), error.IsFatal());
-    } catch (const EStreamError& error) {
-        return fail(error.what(), false);
-    } catch (const EStepFailed& error) {
-        return fail(error.what(), false);
-    } catch (...) {
-        transaction.Abandon();
-        m_pending.clear();
-        throw;
+    LockWait wait;
+    for (bool done = false; !done;) {
+        try {
+            StartIfNeeded();
+            kind = step.prepare();
+            if (*kind == StepKind::Grouped && !m_context.Groups.OneByOne())
+                step.execute();
+            done = true;
+        } catch (const db::EFirebirdError& error) {
+            if (!error.IsLockWait())
+                return fail(error.what(), error.IsFatal());
+            WaitForLockedRows(step, error, wait);
+        } catch (const EStreamError& error) {
+            return fail(error.what(), false);
+        } catch (const EStepFailed& error) {
+            return fail(error.what(), false);
+        } catch (...) {
+            transaction.Abandon();
+            m_pending.clear();
+            throw;
+        }
     }
 
     if (*kind == StepKind::Alone || m_context.Groups.OneByOne()) {
@@ -98,21 +127,53 @@ bool StepGroup::Full() const {
 
 StepResult StepGroup::RunAlone(const GroupStep& step, const std::function<void()>& body) {
     db::Transaction& transaction = GroupTransaction(m_context);
-    transaction.SetMode(db::TransactionMode::ReadCommittedWait);
-    const StepResult result = RunLoggedStep(
-        m_context, step.log,
-        [&] {
-            // Recorded before the step's own work, so that a COMMIT of the script's commits
-            // both.
-            if (m_context.Journal != nullptr)
-                m_context.Journal->Record(transaction, m_context.Package, m_item, m_itemDigest,
-                                          std::span(&step.key, 1));
-            body();
-        },
-        step.record);
-    if (result == StepResult::Failed)
-        NoteFailure(step.log);
-    return result;
+    UseWaitingMode(m_context);
+    LockWait wait;
+    // A try that gave up on a held row was rolled back: the next prepares the step anew.
+    const std::function<void()>* work = &body;
+    for (;;) {
+        try {
+            const StepResult result = RunLoggedStep(
+                m_context, step.log,
+                [&] {
+                    // Recorded before the step's own work, so that a COMMIT of the script's
+                    // commits both.
+                    if (m_context.Journal != nullptr)
+                        m_context.Journal->Record(transaction, m_context.Package, m_item,
+                                                  m_itemDigest, std::span(&step.key, 1));
+                    (*work)();
+                },
+                step.record);
+            if (result == StepResult::Failed)
+                NoteFailure(step.log);
+            return result;
+        } catch (const db::EFirebirdError& error) {
+            if (!error.IsLockWait())
+                throw;
+            WaitForLockedRows(step, error, wait);
+            work = &step.replay;
+        }
+    }
+}
+
+void StepGroup::WaitForLockedRows(const GroupStep& step, const db::EFirebirdError& error,
+                                  LockWait& wait) {
+    if (!wait.said) {
+        m_context.Window.AddStatus(WaitingText);
+        wait.said = true;
+    }
+    m_context.Window.PumpMessages();
+    if (platform::InterruptRequested()) {
+        Commit();
+        platform::ThrowIfInterrupted();
+    }
+    const std::chrono::seconds limit = m_context.LockWaits.limit;
+    if (limit.count() > 0 && std::chrono::steady_clock::now() - wait.since >= limit) {
+        // The statement that did not run is named in its script's log.
+        LogFailure(m_context, step.log, step.record(), error.what());
+        Commit();
+        throw EUpdateAborted(EUpdateAborted::Cause::RowsLocked, WaitedTooLongText(limit));
+    }
 }
 
 void StepGroup::Commit() {

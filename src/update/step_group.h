@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace norvane::db {
+class EFirebirdError;
+}
+
 namespace norvane::update {
 
 /// Whether a step may share its transaction with the steps around it.
@@ -50,6 +54,11 @@ struct GroupStep {
 /// steps run again one transaction each, so the failure lands on the step that causes it. An
 /// error after which the database cannot be used loses the group, whose steps the next run
 /// does again, and raises EUpdateAborted.
+///
+/// A step that gives up on rows another connection holds (its transaction waits a slice of
+/// LockWaitPolicy at a time) was undone by its savepoint or its rollback, and is tried again:
+/// the memo says once that it waits. A request to end the program, or a wait past the limit,
+/// commits the group so far and raises EUpdateAborted; the step is left to the next run.
 class StepGroup {
 public:
     /// The records of item in the journal are read here (none without a journal).
@@ -72,7 +81,10 @@ public:
     const std::vector<std::string>& FailureLogs() const { return m_failureLogs; }
 
 private:
+    struct LockWait;
+
     void StartIfNeeded();
+    void WaitForLockedRows(const GroupStep& step, const db::EFirebirdError& error, LockWait& wait);
     void NoteFailure(const std::string& log);
     StepResult RunAlone(const GroupStep& step, const std::function<void()>& body);
     void ReplayOneByOne(std::vector<GroupStep> steps);

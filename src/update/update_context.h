@@ -28,6 +28,16 @@ struct GroupPolicy {
     bool OneByOne() const { return maxSteps <= 1; }
 };
 
+/// How long a statement waits for rows other connections hold. The engine waits a slice at a
+/// time; between slices the step is tried again (the failed try was undone), so that a
+/// request to end the program is seen within a slice. A step that waited past the limit
+/// stops the update.
+struct LockWaitPolicy {
+    std::chrono::seconds slice{1};
+    /// Zero waits for as long as the rows are held.
+    std::chrono::seconds limit{300};
+};
+
 /// What the update steps work with: the connection and the window.
 struct UpdateContext {
     db::CGlobDB& GlobDB;
@@ -42,6 +52,7 @@ struct UpdateContext {
     /// a script with nothing recorded is then not run.
     bool Completing = false;
     GroupPolicy Groups = GroupPolicy::Grouped();
+    LockWaitPolicy LockWaits{};
     /// Where the logs of failing scripts are kept beyond the work folder's next clean-up, one
     /// folder a package inside it; empty keeps none.
     std::string KeptLogsFolder{};

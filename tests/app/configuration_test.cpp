@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace norvane::app {
 namespace {
 
@@ -98,6 +102,19 @@ TEST_F(ConfigurationTest, TheInstallersOwnSettingsAreInTheUpdateSection) {
     EXPECT_EQ(none.BackupFolder, "");
     EXPECT_FALSE(none.OneTransactionPerStatement);
     EXPECT_FALSE(none.Rehearsal);
+    EXPECT_EQ(none.LockWaitSeconds, 300);
+}
+
+TEST_F(ConfigurationTest, TheLockWaitIsSecondsAndWhatIsNoneKeepsTheDefault) {
+    const std::vector<std::pair<std::string, std::int32_t>> cases{
+        {"LockWaitSeconds=45", 45},  {"LockWaitSeconds=0", 0},      {"LockWaitSeconds=0x10", 16},
+        {"LockWaitSeconds=-5", 300}, {"LockWaitSeconds=soon", 300}, {"LockWaitSeconds=", 300},
+    };
+    for (const auto& [line, seconds] : cases) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(Read("[Update]\n" + line + "\n").LockWaitSeconds, seconds);
+    }
+    EXPECT_EQ(Read("[Common]\nLockWaitSeconds=45\n").LockWaitSeconds, 300);
 }
 
 } // namespace

@@ -230,29 +230,5 @@ TEST(ServiceManagerServer, AWrongPasswordIsRefusedWithTheClientText) {
         "user name and password are not defined");
 }
 
-// A backup cut short makes gbak ask for its next volume on the terminal of the process it runs
-// in, and end without an error (or drop the connection) when no one answers: the restore must
-// not pass for a success, and the half-restored database must not stay. Only the server's gbak is
-// asked: the embedded one would wait for whoever runs the tests at a terminal.
-TEST(ServiceManagerServer, ARestoreOfATruncatedBackupRaisesAndLeavesNoDatabase) {
-    const auto server = TestServer();
-    if (!server)
-        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
-    TestDatabase original;
-    FillProductDatabase(original);
-    TempFolder folder;
-    const std::string backupFile = folder / "whole.fbk";
-    const std::string truncated = folder / "truncated.fbk";
-    const std::string copy = folder / "copy.fdb";
-    ServiceManager manager("", *server + ":" + original.Path(), ProgramAccount);
-    const std::uint64_t size = manager.Backup(original.Path(), backupFile);
-    const std::string bytes = testing::ReadFile(backupFile);
-    ASSERT_EQ(bytes.size(), size);
-    testing::WriteFile(truncated, std::string_view(bytes).substr(0, bytes.size() / 2));
-
-    EXPECT_THROW(manager.Restore(truncated, copy, RestoreTarget::CreateNew), EFirebirdError);
-    EXPECT_FALSE(platform::FileExists(copy));
-}
-
 } // namespace
 } // namespace norvane::db

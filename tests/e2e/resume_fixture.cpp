@@ -1,7 +1,5 @@
 #include "resume_fixture.h"
 
-#include "support/child_process.h"
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,20 +21,34 @@ Product::Product(Commits commits) : m_commits(commits) {
                        "insert into INFO_DOC (ID) values (7);"
                        "insert into INFO_DOC (ID) values (10);"
                        "insert into versions values (1, 4, 254, '2020-01-01');");
+    WriteIni();
+}
+
+void Product::WriteIni() {
+    std::string update;
+    if (m_commits == Commits::OnePerStatement)
+        update += "OneTransactionPerStatement=1\r\n";
+    if (m_lockWaitSeconds >= 0)
+        update += "LockWaitSeconds=" + std::to_string(m_lockWaitSeconds) + "\r\n";
     WriteFile(m_program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + m_database.Path() + "\r\nTypeServer=0\r\n" +
-                  (commits == Commits::OnePerStatement
-                       ? "[Update]\r\nOneTransactionPerStatement=1\r\n"
-                       : ""));
+              "[Common]\r\nPathBaseIB=" + m_database.Path() +
+                  (m_server.empty() ? "\r\nTypeServer=0\r\n"
+                                    : "\r\nTypeServer=1\r\nNameServer=" + m_server + "\r\n") +
+                  (update.empty() ? "" : "[Update]\r\n" + update));
 }
 
 void Product::UseServer(const std::string& server) {
-    WriteFile(m_program.Path() / "nrv.ini",
-              "[Common]\r\nPathBaseIB=" + m_database.Path() +
-                  "\r\nTypeServer=1\r\nNameServer=" + server + "\r\n" +
-                  (m_commits == Commits::OnePerStatement
-                       ? "[Update]\r\nOneTransactionPerStatement=1\r\n"
-                       : ""));
+    m_server = server;
+    WriteIni();
+}
+
+void Product::UseLockWaitSeconds(int seconds) {
+    m_lockWaitSeconds = seconds;
+    WriteIni();
+}
+
+void Product::Execute(const std::string& isqlScript) {
+    m_database.Execute(isqlScript);
 }
 
 void Product::ReplaceInstaller(const std::string& path) {
@@ -53,18 +65,27 @@ int Product::Run(const std::vector<std::string>& fault) {
 
 int Product::RunWith(const std::vector<std::string>& arguments,
                      const std::vector<std::string>& fault) {
+    std::vector<std::string> argv{Installer()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess installer(argv, Environment(fault));
+    const int status = installer.Wait();
+    m_lastOutput = installer.Out() + installer.Err();
+    return status;
+}
+
+std::unique_ptr<ChildProcess> Product::Start(const std::vector<std::string>& fault) const {
+    return std::make_unique<ChildProcess>(std::vector<std::string>{Installer(), "--unattended"},
+                                          Environment(fault));
+}
+
+std::vector<std::string> Product::Environment(const std::vector<std::string>& fault) const {
     std::vector<std::string> environment{"TMPDIR=" + m_temp.Str(), "DISPLAY="};
     if (!fault.empty()) {
         environment.insert(environment.end(), {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION,
                                                "LD_PRELOAD=" NORVANE_FAULT_INJECTION});
         environment.insert(environment.end(), fault.begin(), fault.end());
     }
-    std::vector<std::string> argv{Installer()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess installer(argv, environment);
-    const int status = installer.Wait();
-    m_lastOutput = installer.Out() + installer.Err();
-    return status;
+    return environment;
 }
 
 std::string Product::DatabaseState() {

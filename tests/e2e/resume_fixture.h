@@ -3,10 +3,12 @@
 // A product folder at release 254 for the tests that cut a real installer run off and run it
 // again, and the state an update that was never interrupted leaves it in.
 
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,10 @@ public:
 
     /// nrv.ini names the database through this server.
     void UseServer(const std::string& server);
+    /// nrv.ini limits how long a statement waits for rows another connection holds.
+    void UseLockWaitSeconds(int seconds);
+    /// Runs statements on the product database through isql-fb and commits.
+    void Execute(const std::string& isqlScript);
 
     /// Runs the installer unattended; fault names what the fault library is to do.
     int Run(const std::vector<std::string>& fault = {});
@@ -39,6 +45,8 @@ public:
     int RunWith(const std::vector<std::string>& arguments,
                 const std::vector<std::string>& fault = {});
     const std::string& LastOutput() const { return m_lastOutput; }
+    /// Starts the installer unattended, and returns while it runs.
+    std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& fault = {}) const;
 
     /// Everything an update changes in the database, as text to compare: the metadata, every
     /// row of the tables the packages write, and the rows no transaction wrote.
@@ -57,11 +65,16 @@ public:
     std::string DatabasePath() const { return m_database.Path(); }
 
 private:
+    void WriteIni();
+    std::vector<std::string> Environment(const std::vector<std::string>& fault) const;
+
     TempFolder m_program;
     TempFolder m_temp;
     TestDatabase m_database;
     std::string m_lastOutput;
     Commits m_commits;
+    std::string m_server;
+    int m_lockWaitSeconds = -1;
 };
 
 /// The state an uninterrupted update leaves, and how many points a run has to be cut at.

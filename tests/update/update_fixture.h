@@ -26,7 +26,7 @@ protected:
     /// statement, which runs in the transaction that attaching starts.
     UpdateContext& Context() {
         if (!m_context) {
-            globDB = std::make_unique<db::CGlobDB>("", "", database.Path());
+            globDB = std::make_unique<db::CGlobDB>("", server, database.Path());
             m_context.emplace(UpdateContext{*globDB, window});
         }
         return *m_context;
@@ -46,6 +46,8 @@ protected:
     }
 
     testing::TestDatabase database;
+    /// The server Context attaches through; the embedded engine when empty.
+    std::string server;
     testing::TempFolder folder;
     testing::RecordingWindow window;
     std::unique_ptr<db::CGlobDB> globDB;
