@@ -19,13 +19,19 @@ cmake_host_system_information(RESULT host_cores QUERY NUMBER_OF_LOGICAL_CORES)
 set(host_tools_dir ${CMAKE_BINARY_DIR}/host-tools)
 set(NORVANE_RAR4PACK ${host_tools_dir}/tools/rar4pack)
 set(NORVANE_PACKAGE_CHECK ${host_tools_dir}/tools/norvane-package-check)
+# Under make the host build joins the outer build's job server; other generators get a count.
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+    set(host_build_command "$(MAKE)")
+else()
+    set(host_build_command ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel ${host_cores})
+endif()
 # The host build is a build of this project with the host's compiler and the tools alone; its
 # own build decides what changed (all of it, so that a changed project regenerates it).
 ExternalProject_Add(norvane_host_tools
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${host_tools_dir}
     CMAKE_ARGS -DNORVANE_TOOLS_ONLY=ON -DCMAKE_BUILD_TYPE=Release
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel ${host_cores}
+    BUILD_COMMAND ${host_build_command}
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${NORVANE_RAR4PACK} ${NORVANE_PACKAGE_CHECK}
     INSTALL_COMMAND ""

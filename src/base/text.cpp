@@ -83,7 +83,11 @@ std::optional<std::int32_t> TryStrToInt32(std::string_view text) {
 }
 
 std::string NotAnIntegerMessage(std::string_view text) {
-    return "'" + std::string(text) + "' is not a valid integer value";
+    // Appended, not added: GCC 12 warns (-Wrestrict) of a literal added to a temporary string.
+    std::string message = "'";
+    message += text;
+    message += "' is not a valid integer value";
+    return message;
 }
 
 std::int32_t StrToInt32(std::string_view text) {

@@ -50,7 +50,10 @@ bool IsQuotedLiteral(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted = "\"";
+    quoted += text;
+    quoted += '"';
+    return quoted;
 }
 
 } // namespace
@@ -87,7 +90,12 @@ BlobTarget ParseBlobFileName(std::string_view path) {
     BlobTarget target;
     target.table = TakeUpToDot(rest);
     target.field = TakeUpToDot(rest);
-    target.condition = "(" + ReplaceAll(ReplaceAll(rest, " ", "="), ".", ")and(") + ")";
+    // Built by pushes: GCC 12 warns (-Wrestrict) of a literal added to a temporary string.
+    const std::string conditions = ReplaceAll(ReplaceAll(rest, " ", "="), ".", ")and(");
+    target.condition.reserve(conditions.size() + 2);
+    target.condition.push_back('(');
+    target.condition.append(conditions);
+    target.condition.push_back(')');
     for (std::size_t start = 0;;) {
         const std::size_t dot = rest.find('.', start);
         target.keys.push_back(rest.substr(start, dot - start));

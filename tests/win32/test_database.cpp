@@ -11,6 +11,7 @@
 
 #include <ibase.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -18,6 +19,17 @@
 namespace norvane::testing {
 
 namespace {
+
+bool IsCommit(std::string_view statement) {
+    const auto first = statement.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return false;
+    statement.remove_prefix(first);
+    std::string word;
+    for (const char c : statement.substr(0, statement.find_first_of(" \t\r\n")))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return word == "COMMIT";
+}
 
 // The statements of a script: ended by ";" (or the terminator a SET TERM names, as isql
 // takes it) outside quotes; blank ones and the SET TERM commands themselves dropped.
@@ -126,6 +138,9 @@ TestDatabase::TestDatabase(int dialect, std::string_view fileName, int pageSize)
 std::string TestDatabase::RunIsql(const std::string& script, bool, std::string_view) {
     Session session(*this);
     for (const std::string& text : Statements(script)) {
+        // Every statement is committed here already, as isql's COMMIT would.
+        if (IsCommit(text))
+            continue;
         session.transaction.StartTransaction();
         db::Statement statement(session.database, db::Parameters::Raw);
         statement.SetSql(text);
