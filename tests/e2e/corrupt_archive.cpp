@@ -26,8 +26,8 @@ std::vector<FileMember> FileMembers(const std::string& bytes) {
                                                                   << 8;
     std::size_t blockStart = 7 + static_cast<std::size_t>(main);
     std::vector<FileMember> files;
-    for (auto& member : norvane::package::ListRarArchive(
-             std::as_bytes(std::span(bytes.data(), bytes.size())))) {
+    for (auto& member :
+         norvane::package::ListRarArchive(std::as_bytes(std::span(bytes.data(), bytes.size())))) {
         if (!member.folder && member.packedSize > 1)
             files.push_back({member, blockStart});
         blockStart = static_cast<std::size_t>(member.dataOffset + member.packedSize);

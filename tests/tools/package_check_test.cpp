@@ -140,17 +140,16 @@ TEST(PackageCheck, RefusesADamagedArchive) {
     std::string bytes = ReadFile(folder / "whole.rar");
     bytes.resize(bytes.size() - 7); // the end block
     WriteFile(folder / "255.rar", bytes);
-    const CommandResult result = RunCommand(
-        {PACKAGE_CHECK_PATH, "255", folder / "255.rar", folder / "255.sha256"});
+    const CommandResult result =
+        RunCommand({PACKAGE_CHECK_PATH, "255", folder / "255.rar", folder / "255.sha256"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.output.find("архів обрізано: немає блоку кінця архіву"), std::string::npos)
         << result.output;
     EXPECT_FALSE(fs::exists(folder / "255.sha256"));
 
     // A test that carries a broken package on purpose records its digest only.
-    const CommandResult digestOnly =
-        RunCommand({PACKAGE_CHECK_PATH, "--digest-only", "255", folder / "255.rar",
-                    folder / "255.sha256"});
+    const CommandResult digestOnly = RunCommand(
+        {PACKAGE_CHECK_PATH, "--digest-only", "255", folder / "255.rar", folder / "255.sha256"});
     EXPECT_EQ(digestOnly.status, 0) << digestOnly.output;
     EXPECT_EQ(ReadFile(folder / "255.sha256"), Sha256Hex(bytes));
 }
