@@ -62,6 +62,17 @@ protected:
         };
     }
 
+    // A run stopped while it waited: the insert before the statement is committed, the
+    // statement and what follows not run, the wait said once.
+    void ExpectStoppedAtTheHeldStatement() {
+        EXPECT_FALSE(holder->EndedAtDeadline());
+        EXPECT_FALSE(globDB->Transaction().Active());
+        holder->Rollback();
+        EXPECT_EQ(Runs(), "1");
+        EXPECT_EQ(Held(), "site 0");
+        EXPECT_EQ(WaitingLines(), 1) << window.MemoText();
+    }
+
     long WaitingLines() const {
         const auto lines = window.MemoLines();
         return std::count(lines.begin(), lines.end(), std::string(Waiting));
@@ -99,13 +110,7 @@ TEST_P(LockWaitTest, ARequestToEndStopsTheWaitAndKeepsWhatWasDone) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW_MSG(Run(), EUpdateAborted, "оновлення перервано");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 12s);
-    EXPECT_FALSE(holder->EndedAtDeadline());
-    EXPECT_FALSE(globDB->Transaction().Active());
-    holder->Rollback();
-    // The insert before the statement is committed, the statement and what follows not run.
-    EXPECT_EQ(Runs(), "1");
-    EXPECT_EQ(Held(), "site 0");
-    EXPECT_EQ(WaitingLines(), 1) << window.MemoText();
+    ExpectStoppedAtTheHeldStatement();
 }
 
 TEST_P(LockWaitTest, AWaitPastTheLimitStopsTheUpdateAndNamesTheStatement) {
@@ -118,12 +123,7 @@ TEST_P(LockWaitTest, AWaitPastTheLimitStopsTheUpdateAndNamesTheStatement) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, 3s);
     EXPECT_LT(waited, 12s);
-    EXPECT_FALSE(holder->EndedAtDeadline());
-    EXPECT_FALSE(globDB->Transaction().Active());
-    holder->Rollback();
-    EXPECT_EQ(Runs(), "1");
-    EXPECT_EQ(Held(), "site 0");
-    EXPECT_EQ(WaitingLines(), 1) << window.MemoText();
+    ExpectStoppedAtTheHeldStatement();
     const std::string log = testing::ReadFile(folder / "a.sql.log");
     EXPECT_TRUE(log.starts_with("UPDATE HELD SET V = 'package', N = N + 1 WHERE ID = 1\r\n" +
                                 std::string(Separator)))
