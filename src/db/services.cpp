@@ -6,9 +6,11 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace norvane::db {
@@ -189,9 +191,23 @@ public:
 
     bool Examined() const { return m_examined; }
     const std::string& Path() const { return m_path; }
+    // A detach does not wait for the engine's backup thread, which may still make or write the
+    // file after the first removal: it is removed again until it has stayed away a while.
     void RemoveWhenNew() const {
-        if (m_new)
-            platform::DeleteFile(m_path);
+        if (!m_new)
+            return;
+        using namespace std::chrono_literals;
+        const auto giveUp = std::chrono::steady_clock::now() + 5s;
+        auto away = 0ms;
+        while (away < 500ms && std::chrono::steady_clock::now() < giveUp) {
+            if (platform::FileExists(m_path)) {
+                platform::DeleteFile(m_path);
+                away = 0ms;
+            } else {
+                away += 50ms;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
     }
 
 private:
