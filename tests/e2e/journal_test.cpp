@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace norvane::testing {
 namespace {
@@ -80,6 +82,71 @@ TEST_F(JournalTest, AScriptThatChangedSinceTheInterruptionRunsOnlyWhatWasNotDone
         << m_window.MemoText();
     EXPECT_FALSE(fs::exists(ProgramFile("norvane-update.logs/255/255.01.sql.log")));
     EXPECT_EQ(DatabaseVersion(), "255");
+}
+
+// An installer before this one recorded each statement on a row of its own, by its place in
+// the script, in a journal without the DONE column.
+class LegacyJournalTest : public JournalTest {
+public:
+    /// Interrupted where 255.01.sql is done, and its record rewritten the old way under digest.
+    void InterruptAndRecordByPlace(const std::function<std::string(std::string)>& digest) {
+        StartAtVersion(254);
+        AtLine("255.02.sql", [] { platform::RequestInterrupt(); });
+        m_form->btOKClick();
+        ASSERT_EQ(m_form->Report().install, RunReport::Install::Interrupted);
+        ASSERT_EQ(Count("select count(*) from NORVANE$UPDATE_JOURNAL "
+                        "where DONE is not null and ITEM <> '255.01.sql'"),
+                  0);
+        const std::optional<std::string> scriptDigest = m_database.QueryString(
+            "select first 1 DIGEST from NORVANE$UPDATE_JOURNAL where ITEM = '255.01.sql'");
+        ASSERT_TRUE(scriptDigest.has_value());
+        std::string rows;
+        for (int ordinal = 1; ordinal <= 4; ++ordinal)
+            rows += "insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) values "
+                    "(255, '255.01.sql', '" +
+                    digest(*scriptDigest) + "', " + std::to_string(ordinal) + ");";
+        m_database.Execute("delete from NORVANE$UPDATE_JOURNAL where ITEM = '255.01.sql';"
+                           "commit;"
+                           "alter table NORVANE$UPDATE_JOURNAL drop DONE;"
+                           "commit;" +
+                           rows);
+        qtyAtInterruption = m_database.QueryString("select QTY from T255 where ID = 1");
+        StartAgain();
+        ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
+        m_form->btOKClick();
+    }
+
+    std::optional<std::string> qtyAtInterruption;
+};
+
+TEST_F(LegacyJournalTest, TheSameScriptResumesAfterTheStatementsRecordedByPlace) {
+    InterruptAndRecordByPlace([](std::string digest) { return digest; });
+    EXPECT_TRUE(Said("продовження перерваного оновлення: 4 інструкцій скрипту вже виконано"))
+        << m_window.MemoText();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures) << m_window.MemoText();
+    EXPECT_EQ(DatabaseVersion(), "255");
+    // The procedure that adds 5 ran once, and so did everything after it: (10 + 5) * 2.
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    EXPECT_EQ(Count("select count(*) from T255"), 1);
+    // The journal got back the column its records are kept in.
+    EXPECT_EQ(Count("select count(*) from rdb$relation_fields where "
+                    "rdb$relation_name = 'NORVANE$UPDATE_JOURNAL' and rdb$field_name = 'DONE'"),
+              1);
+}
+
+TEST_F(LegacyJournalTest, AChangedScriptStopsTheRunBeforeItsFirstStatement) {
+    InterruptAndRecordByPlace([](const std::string&) { return std::string("another script"); });
+    // Which of its statements ran cannot be told by their places in another script.
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_NE(m_window.MemoText().find("скрипт 255.01.sql змінився після перерваного оновлення, "
+                                       "що записало виконані інструкції за їхніми номерами: "
+                                       "продовжити його неможливо"),
+              std::string::npos)
+        << m_window.MemoText();
+    EXPECT_NE(m_form->FinishRun(), ExitStatus::Updated);
+    EXPECT_EQ(DatabaseVersion(), "254");
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), qtyAtInterruption);
+    EXPECT_EQ(Count("select count(*) from NORVANE$UPDATE_JOURNAL where ITEM = '255.01.sql'"), 4);
 }
 
 TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {

@@ -219,6 +219,51 @@ TEST_F(UpdateFolderRunnerTest, BlobFailuresBeforeAnyScriptGoBesideEachBlobFile) 
     EXPECT_TRUE(fs::exists(Up("NO.B.ID 2.blo.log")));
 }
 
+// Logs of failing scripts are kept beyond the work folder's next clean-up, a folder a package.
+class KeptLogsTest : public UpdateFolderRunnerTest {
+protected:
+    KeptLogsTest() {
+        Context().KeptLogsFolder = kept;
+        Context().Package = 255;
+        WriteUp("255.01.sql", "DROP TABLE NO_SUCH;\r\n");
+        WriteUp("255.02.sql", SeqScript("fine"));
+    }
+
+    const std::string kept = JoinPath(folder.Str(), "kept");
+    const std::string keptLog = JoinPath(JoinPath(kept, "255"), "255.01.sql.log");
+};
+
+TEST_F(KeptLogsTest, TheLogOfAFailingScriptIsCopiedIntoItsPackagesFolder) {
+    const UpdateFolderOutcome outcome = Run();
+    ASSERT_EQ(outcome.scripts.size(), 2u);
+    EXPECT_EQ(outcome.scripts[0].log, keptLog);
+    EXPECT_EQ(testing::ReadFile(keptLog), testing::ReadFile(Up("255.01.sql") + ".log"));
+    // A script without failures has no log to keep.
+    EXPECT_EQ(outcome.scripts[1].log, "");
+    EXPECT_FALSE(fs::exists(JoinPath(JoinPath(kept, "255"), "255.02.sql.log")));
+    EXPECT_EQ(outcome.failedLogs, 0);
+}
+
+TEST_F(KeptLogsTest, ALogThatCannotBeKeptIsShownCountedAndNamedWhereItIs) {
+    // A file where the package's folder should be: neither the folder nor the copy can be made.
+    fs::create_directories(kept);
+    testing::WriteFile(JoinPath(kept, "255"), "not a folder");
+    const UpdateFolderOutcome outcome = Run();
+    EXPECT_EQ(outcome.failedLogs, 1);
+    ASSERT_EQ(outcome.scripts.size(), 2u);
+    const std::string log = Up("255.01.sql") + ".log";
+    EXPECT_EQ(outcome.scripts[0].log, log);
+    const std::string said = "error: не вдалося зберегти журнал " + log + " у " + keptLog + ": ";
+    const std::vector<std::string>& errors = window.ErrorLines();
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [&](const std::string& line) { return line.starts_with(said); }),
+              1)
+        << window.MemoText();
+    // The run went on: the next script ran.
+    EXPECT_EQ(SeqOrder(), std::vector<std::string>{"fine"});
+    EXPECT_EQ(testing::ReadFile(JoinPath(kept, "255")), "not a folder");
+}
+
 // A folder where a script should be: Linux opens it and cannot read it, Windows cannot open it
 // (access denied).
 std::string FolderAsFileMessage(const std::string& path) {
