@@ -99,6 +99,38 @@ TEST_F(ScriptExecutorTest, FailureIsLoggedAndRolledBackWhileEarlierWorkStays) {
     EXPECT_NE(log.find("NO_SUCH_TABLE", second + 30), std::string::npos);
 }
 
+// A selectable procedure does its work as its rows are fetched: a failure at a later row undoes
+// what the earlier rows did, grouped or not, and the script goes on.
+TEST_F(ScriptExecutorTest, ASelectThatFailsWhileFetchingLeavesNothingOfItsProcedure) {
+    database.Execute("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY);");
+    for (const GroupPolicy policy : {GroupPolicy::Grouped(), GroupPolicy::OnePerStep()}) {
+        SCOPED_TRACE(policy.OneByOne() ? "one by one" : "grouped");
+        database.Execute("DELETE FROM T;");
+        Context().Groups = policy;
+        const std::string script = Write(
+            "255.03.sql", "INSERT INTO T VALUES (1);\r\n"
+                          "SET TERM ^ ;\r\n"
+                          "CREATE OR ALTER PROCEDURE ROWS_THEN_FAIL RETURNS (N INTEGER) AS\r\n"
+                          "BEGIN\r\n"
+                          "  INSERT INTO T VALUES (10);\r\n"
+                          "  N = 1; SUSPEND;\r\n"
+                          "  INSERT INTO T VALUES (11);\r\n"
+                          "  N = 1 / 0; SUSPEND;\r\n"
+                          "END^\r\n"
+                          "SET TERM ; ^\r\n"
+                          "SELECT N FROM ROWS_THEN_FAIL;\r\n"
+                          "INSERT INTO T VALUES (2);\r\n");
+        EXPECT_EQ(Run(script), 1);
+        EXPECT_EQ(database.QueryCount("select count(*) from T where ID in (1, 2)"), 2);
+        EXPECT_EQ(database.QueryCount("select count(*) from T where ID >= 10"), 0);
+        const std::string log = testing::ReadFile(lastLog);
+        EXPECT_TRUE(log.starts_with("SELECT N FROM ROWS_THEN_FAIL\r\n" + std::string(Separator)))
+            << log;
+        EXPECT_NE(log.find("divide by zero"), std::string::npos) << log;
+        EXPECT_FALSE(globDB->Transaction().Active());
+    }
+}
+
 TEST_F(ScriptExecutorTest, UnterminatedLastStatementIsLoggedNotRun) {
     database.Execute("CREATE TABLE T (ID INTEGER);");
     const std::string script =
