@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "support/database_dump.h"
 #include "support/environment_override.h"
+#include "support/row_holder.h"
 #include "support/two_packages.h"
 
 #include <algorithm>
@@ -432,6 +433,35 @@ TEST_F(SharedDatabaseTest, ASecondComputerGetsTheNewestProgramFilesAndTheDatabas
     EXPECT_EQ(m_form->Report().verdict, RunReport::Verdict::UpToDate);
     EXPECT_EQ(m_form->FinishRun(), app::ExitStatus::UpToDate);
     EXPECT_EQ(Dump(m_database.Path()), m_updated);
+}
+
+// Another installer, carrying a newer package, may go past 255 while this one unpacks: its
+// program files would then be older than the database's, and none is copied.
+TEST_F(SharedDatabaseTest, ASecondComputerCopiesNothingWhenTheDatabaseWentPastThePackage) {
+    UpdateOnFirstComputer();
+    OtherComputer second(ReadFile(ProgramFile("nrv.ini")));
+    WriteFile(second.program / "Norvanework.exe", "Program 254\r\n");
+    second.Start();
+    ASSERT_EQ(second.window.MemoLines().back(), ProgramFilesOnlyLine);
+    second.window.OnStatus = [this, done = false](std::string_view line) mutable {
+        if (done || line != "Розпаковка пакету...")
+            return;
+        done = true;
+        RowHolder newer(m_database.Path(), "INSERT INTO versions (code, build, data, update_date) "
+                                           "VALUES (1, 6, 256, '2021-02-01')");
+        newer.Commit();
+    };
+    second.form->btOKClick();
+
+    EXPECT_EQ(second.form->Report().install, RunReport::Install::Busy);
+    EXPECT_EQ(second.window.ErrorLines(),
+              std::vector<std::string>{"error: версію бази даних змінила інша програма оновлення "
+                                       "(тепер 256); запустіть оновлення ще раз"})
+        << second.window.MemoText();
+    EXPECT_EQ(second.form->FinishRun(), app::ExitStatus::AnotherInstallerRunning);
+    EXPECT_EQ(ReadFile(second.program / "Norvanework.exe"), "Program 254\r\n");
+    EXPECT_FALSE(fs::exists(second.program / "Report/a.fr3"));
+    EXPECT_EQ(DatabaseVersion(), "256");
 }
 
 // Each difference the check must see: a file missing, another size, the same size with other
