@@ -78,6 +78,21 @@ PackageFile& FileOf(std::vector<PackageFile>& files, std::string_view path) {
     throw std::runtime_error("no " + std::string(path));
 }
 
+// However the author wrote the statement that brings the version, it is found.
+TEST(PackageCheck, FindsTheVersionRowHoweverItIsWritten) {
+    for (const std::string statement :
+         {"/* Release 255 */ insert into VERSIONS(data, update_date) values (255, 'now');",
+          "-- Release 255\r\n/* the version */\r\nINSERT   INTO \"VERSIONS\"\r\n  (data)\r\n"
+          "VALUES (255);",
+          "INSERT INTO versions (update_date, data)\tVALUES ('2021-01-01',255);"}) {
+        TempFolder folder;
+        std::vector<PackageFile> files = GoodPackage();
+        FileOf(files, "up/255.99.sql").bytes = statement + "\r\nCOMMIT WORK;\r\n";
+        const Checked checked = Check(files, folder);
+        EXPECT_EQ(checked.status, 0) << statement << "\n" << checked.output;
+    }
+}
+
 class UnfitPackageTest : public ::testing::TestWithParam<Unfit> {};
 
 TEST_P(UnfitPackageTest, IsRefusedNamingFileAndLine) {
@@ -124,6 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
               [](auto& files) {
                   FileOf(files, "up/255.99.sql").bytes =
                       "INSERT INTO versions (update_date, data) VALUES ('2021-01-01', 2550);\r\n";
+              },
+              "up/255.99.sql: the last script does not insert 255 into versions"},
+        Unfit{"TheVersionOnlyInsideAComment",
+              [](auto& files) {
+                  FileOf(files, "up/255.99.sql").bytes =
+                      "/* " + VersionRow + " */\r\nCOMMIT WORK;\r\n-- " + VersionRow;
               },
               "up/255.99.sql: the last script does not insert 255 into versions"},
         Unfit{"NoScriptAtAll",
