@@ -226,5 +226,22 @@ TEST_F(JournalTest, EachRunAppendsItsAccountToTheHistory) {
               ReadFile(WorkFile("up/255.02.sql.log")));
 }
 
+TEST_F(JournalTest, TheHistoryNamesTheKeptLogOfBlobFilesThatFailed) {
+    MakeDatabaseAt(254);
+    // The row the package's blob file is for is gone.
+    m_database.Execute("delete from INFO_DOC where ID = 10;");
+    Start();
+    m_form->btOKClick();
+    EXPECT_EQ(m_form->Report().failedBlobs, 1);
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    const std::string kept = ProgramFile("norvane-update.logs/255/255.99.sql.log");
+    const std::string history = ReadFile(ProgramFile("norvane-update.log"));
+    EXPECT_NE(history.find("  blob-файли: помилок 1\n    журнал " + kept + "\n"), std::string::npos)
+        << history;
+    EXPECT_NE(ReadFile(kept).find("no row with (ID=10) in INFO_DOC"), std::string::npos)
+        << ReadFile(kept);
+    EXPECT_EQ(DatabaseVersion(), "255");
+}
+
 } // namespace
 } // namespace norvane::testing
