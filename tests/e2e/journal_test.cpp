@@ -178,6 +178,30 @@ TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
     EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpToDate);
 }
 
+// The package's version came, so its scripts ran; one with no record here (as a package re-issued
+// with a script more would bring) is passed over, not run on a database it was not written for.
+TEST_F(JournalTest, CompletingAPackagePassesOverAScriptItHasNoRecordOf) {
+    StartAtVersion(254);
+    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
+    m_form->btOKClick();
+    ASSERT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    ASSERT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    m_database.Execute("delete from NORVANE$UPDATE_JOURNAL where ITEM = '255.02.sql';");
+
+    StartAgain();
+    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
+    m_form->btOKClick();
+    EXPECT_TRUE(Said("скрипт 255.02.sql не виконувався до перерваного оновлення: його пропущено"))
+        << m_window.MemoText();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::Updated) << m_window.MemoText();
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+    const std::string history = ReadFile(ProgramFile("norvane-update.log"));
+    EXPECT_NE(history.find("  255.02.sql: не виконувався (пакет завершено без нього)\n"),
+              std::string::npos)
+        << history;
+    EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
+}
+
 TEST_F(JournalTest, EachRunAppendsItsAccountToTheHistory) {
     StartAtVersion(254);
     m_form->btOKClick();
