@@ -202,6 +202,41 @@ TEST_F(JournalTest, CompletingAPackagePassesOverAScriptItHasNoRecordOf) {
     EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
 }
 
+// The database lost after the version came but before the loaded blob file was committed: the
+// program files stay where they are, and the next run completes the package.
+TEST_F(JournalTest, ADatabaseLostInTheBlobPhaseIsCompletedByTheNextRun) {
+    StartAtVersion(254);
+    const std::string unloaded = "select count(*) from INFO_DOC where ID = 10 and NOTE_U is null";
+    ASSERT_EQ(Count(unloaded), 1);
+    m_window.OnPump = [this, done = false]() mutable {
+        if (done || !fs::exists(WorkFile("up/INFO_DOC.NOTE_U.ID 10.~blo")))
+            return;
+        done = true;
+        m_database.Execute("delete from mon$attachments where mon$attachment_id <> "
+                           "current_connection and mon$system_flag = 0;");
+    };
+    m_form->btOKClick();
+    m_window.OnPump = nullptr;
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_TRUE(m_window.MemoLines().back().starts_with("error: ")) << m_window.MemoText();
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::Error);
+    EXPECT_EQ(DatabaseVersion(), "255");
+    EXPECT_EQ(Count(unloaded), 1);
+    EXPECT_FALSE(fs::exists(ProgramFile("Report/a.fr3")));
+
+    StartAgain();
+    EXPECT_TRUE(Said("Встановлення пакета 255 не завершено: його буде завершено"))
+        << m_window.MemoText();
+    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK));
+    m_form->btOKClick();
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished) << m_window.MemoText();
+    EXPECT_EQ(m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = 10"),
+              ReadFile(WorkFile("up/INFO_DOC.NOTE_U.ID 10.~blo")));
+    EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
+    // Statements done by the first run ran once.
+    EXPECT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
+}
+
 TEST_F(JournalTest, EachRunAppendsItsAccountToTheHistory) {
     StartAtVersion(254);
     m_form->btOKClick();
