@@ -491,6 +491,23 @@ TEST_F(FaultTest, AVersionChangedSinceTheChecksIsLeftToTheInstallerThatChangedIt
     EXPECT_FALSE(fs::is_regular_file(ProgramFile("Norvanework.exe")));
 }
 
+// The attachment the checks made is cut (an administrator ended it, the server restarted)
+// before the install: the run stops with the client's reason before anything is changed.
+TEST_F(FaultTest, AnAttachmentCutAfterTheChecksStopsTheRunBeforeAnything) {
+    StartAtVersion(254);
+    m_database.Execute("delete from mon$attachments where mon$attachment_id <> "
+                       "current_connection and mon$system_flag = 0;");
+    m_form->btOKClick();
+    ExpectStoppedBeforeTheProgramFiles();
+    EXPECT_EQ(m_form->Report().install, RunReport::Install::Failed);
+    EXPECT_NE(m_window.MemoLines().back().find("connection shutdown"), std::string::npos)
+        << m_window.MemoText();
+    EXPECT_FALSE(LoadTableExists());
+    EXPECT_EQ(m_database.QueryCount("select count(*) from rdb$relations where "
+                                    "rdb$relation_name starting with 'NORVANE$'"),
+              0);
+}
+
 TEST_F(FaultTest, ALogThatCannotBeWrittenIsCountedAndSaid) {
     StartAtVersion(254);
     // The failing statement of 255.01.sql has nowhere to be logged.
