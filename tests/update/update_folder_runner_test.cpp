@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/paths.h"
 #include "support/expect_throw.h"
 #include "update_fixture.h"
@@ -217,6 +218,26 @@ TEST_F(UpdateFolderRunnerTest, BlobFailuresBeforeAnyScriptGoBesideEachBlobFile) 
                                   ".log, " + Up("NO.B.ID 2.blo") + ".log"}));
     EXPECT_TRUE(fs::exists(Up("NO.B.ID 1.blo.log")));
     EXPECT_TRUE(fs::exists(Up("NO.B.ID 2.blo.log")));
+}
+
+// An interruption among the blob files commits those loaded, then stops: the rest stay as they
+// came, for the next run.
+TEST_F(UpdateFolderRunnerTest, AnInterruptionAmongBlobFilesKeepsThoseLoaded) {
+    platform::InterruptGuard guard;
+    database.Execute("INSERT INTO T (ID) VALUES (1); INSERT INTO T (ID) VALUES (2);");
+    WriteUp("T.B.ID 1.blo", "one");
+    WriteUp("T.B.ID 2.blo", "two");
+    window.OnPump = [&] {
+        if (fs::exists(Up("T.B.ID 1.~blo")))
+            platform::RequestInterrupt();
+    };
+    EXPECT_THROW_MSG(Run(), EUpdateAborted, "оновлення перервано");
+    window.OnPump = nullptr;
+    platform::ClearInterrupt();
+    EXPECT_EQ(database.QueryBlob("select B from T where ID = 1"), "one");
+    EXPECT_EQ(database.QueryCount("select count(*) from T where ID = 2 and B is null"), 1);
+    EXPECT_TRUE(fs::exists(Up("T.B.ID 2.blo")));
+    EXPECT_FALSE(globDB->Transaction().Active());
 }
 
 // Logs of failing scripts are kept beyond the work folder's next clean-up, a folder a package.
