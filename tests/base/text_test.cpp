@@ -48,6 +48,8 @@ TEST(ReplaceAll, DoesNotRescanInsertedText) {
     EXPECT_EQ(ReplaceAll("a.b.c", ".", ")and("), "a)and(b)and(c");
     EXPECT_EQ(ReplaceAll("aa", "a", "aa"), "aaaa");
     EXPECT_EQ(ReplaceAll("", ".", "x"), "");
+    // An empty pattern would match everywhere without end.
+    EXPECT_EQ(ReplaceAll("ab", "", "x"), "ab");
 }
 
 TEST(SameTextAscii, IgnoresOnlyAsciiCase) {

@@ -149,6 +149,26 @@ TEST_F(LegacyJournalTest, AChangedScriptStopsTheRunBeforeItsFirstStatement) {
     EXPECT_EQ(Count("select count(*) from NORVANE$UPDATE_JOURNAL where ITEM = '255.01.sql'"), 4);
 }
 
+// The earlier installer recorded a loaded blob file by its name.
+TEST_F(LegacyJournalTest, ABlobFileRecordedByNameIsNotLoadedAgain) {
+    StartAtVersion(254);
+    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
+    m_form->btOKClick();
+    ASSERT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
+    m_database.Execute("delete from NORVANE$UPDATE_JOURNAL where ITEM in ('$BLOB', '$BLOBS');"
+                       "insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) "
+                       "values (255, 'INFO_DOC.NOTE_U.ID 10.blo', '', 1);"
+                       "update INFO_DOC set NOTE_U = 'edited since' where ID = 10;");
+
+    StartAgain();
+    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
+    m_form->btOKClick();
+    // 255.02.sql's failing statement is tried again, and fails again.
+    EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures) << m_window.MemoText();
+    EXPECT_EQ(m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = 10"), "edited since");
+    EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
+}
+
 TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
     StartAtVersion(254);
     // The template's source goes away while the main program is copied.
