@@ -89,6 +89,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "Blob file name refused: the field \"F1=NULL,F2\" is not a plain identifier"},
         RefusalCase{"1T.F1.K1 5.blo",
                     "Blob file name refused: the table \"1T\" is not a plain identifier"},
+        RefusalCase{"t.f_x.id +5.blo", ""},
+        RefusalCase{"T.F.K -.blo", "Blob file name refused: the key value \"-\" is neither an "
+                                   "integer nor a quoted literal"},
+        RefusalCase{"T.F.K '.blo", "Blob file name refused: the key value \"'\" is neither an "
+                                   "integer nor a quoted literal"},
+        RefusalCase{"T.F.K 'it's'.blo", "Blob file name refused: the key value \"'it's'\" is "
+                                        "neither an integer nor a quoted literal"},
+        RefusalCase{"T.F.K 'a''.blo", "Blob file name refused: the key value \"'a''\" is neither "
+                                      "an integer nor a quoted literal"},
+        RefusalCase{"_T.F.K 1.blo",
+                    "Blob file name refused: the table \"_T\" is not a plain identifier"},
         RefusalCase{"X.blo", "Blob file name refused: the table \"\" is not a plain identifier"},
         RefusalCase{"T.F.blo",
                     "Blob file name refused: the field \"\" is not a plain identifier"}));
