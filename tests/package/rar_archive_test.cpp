@@ -275,6 +275,11 @@ TEST(ListRarArchive, DecodesEveryKindOfPackedUnit) {
         {"a run longer than the plain name", "ab", "\x00\xC0\x7F"s, "ab"},
         {"a high surrogate with no pair", "?x", "\x00\x80\x00\xD8\x78"s, "\xED\xA0\x80x"},
         {"units cut off inside the last one", "?", "\x00\x80\x41"s, "A"},
+        {"a high surrogate last", "?", "\x00\x80\x00\xD8"s, "\xED\xA0\x80"},
+        {"a high surrogate before a unit past the low ones", "??", "\x00\xA0\x00\xD8\x00\xE0"s,
+         "\xED\xA0\x80\xEE\x80\x80"},
+        {"a low surrogate alone", "?", "\x00\x80\x00\xDC"s, "\xED\xB0\x80"},
+        {"a shifted run longer than the plain name", "/0", "\x04\xC0\x85\x01"s, "аб"},
     };
     for (const PackedName& c : cases)
         EXPECT_EQ(NameOfPacked(c.plain, c.packed), c.name) << c.what;
