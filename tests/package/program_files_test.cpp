@@ -3,14 +3,20 @@
 #include "base/crc32.h"
 #include "package/rar_archive.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "rar4/rar4_writer.h"
 #include "support/as_nobody.h"
+#include "support/expect_throw.h"
 #include "support/recording_window.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace norvane::package {
 namespace {
@@ -21,6 +27,18 @@ using testing::RecordingWindow;
 using testing::TempFolder;
 using testing::WriteFile;
 using ui::Control;
+
+// A socket bound at path: it stands there like a file, but cannot be opened and read.
+void MakeSocket(const fs::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
 
 // A work folder with an unpacked package and the product's program folder beside it.
 class ProgramFilesTest : public ::testing::Test {
@@ -127,6 +145,18 @@ TEST_F(ProgramFilesTest, AMissingReportFolderIsJudgedByTheFolderItWouldBeMadeIn)
     EXPECT_TRUE(fs::is_directory(Program() / "Report"));
     EXPECT_EQ(Install().failed, 0);
     EXPECT_EQ(ReadFile(Program() / "Report/a.fr3"), "new Report/a.fr3");
+}
+
+// An interruption stops the copy after the file in hand: that one is whole, the next is
+// never started.
+TEST_F(ProgramFilesTest, AnInterruptionStopsAfterTheFileInHand) {
+    Unpacked({"a.exe", "b.exe"});
+    m_window.OnPump = [] { platform::RequestInterrupt(); };
+    EXPECT_THROW_MSG(Install(), EUpdateAborted, "оновлення перервано");
+    platform::ClearInterrupt();
+    EXPECT_EQ(m_window.MemoLines(), std::vector<std::string>{"a.exe...[OK]"});
+    EXPECT_EQ(ReadFile(Program() / "a.exe"), "new a.exe");
+    EXPECT_FALSE(fs::exists(Program() / "b.exe"));
 }
 
 TEST_F(ProgramFilesTest, NothingToCopyWritesNoLine) {
@@ -303,6 +333,15 @@ TEST_F(ProgramFilesDifferingTest, AMemberPackedByAnotherMethodIsJudgedByItsCrc) 
 }
 
 // What cannot be read is counted as differing: the install copies it over anyway.
+TEST_F(ProgramFilesDifferingTest, AFileThatCannotBeOpenedDiffers) {
+    Member("Empty.exe", "");
+    MakeSocket(Program() / "Empty.exe");
+    Member("Report/Empty.fr3", "");
+    MakeSocket(Program() / "Report" / "Empty.fr3");
+    EXPECT_EQ(Differing({"Report\\Empty.fr3"}),
+              (std::vector<std::string>{In("Empty.exe"), In("Report/Empty.fr3")}));
+}
+
 TEST_F(ProgramFilesDifferingTest, AFileThatCannotBeReadDiffers) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "acting as another user needs root";

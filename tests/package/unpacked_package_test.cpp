@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace norvane::package {
 namespace {
@@ -16,6 +20,18 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
+
+// A socket bound at path: it stands there like a file, but cannot be opened and read.
+void MakeSocket(const fs::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
 
 const std::string Script = "INSERT INTO versions (data) VALUES (255);\r\n";
 const std::string Program = "program 255\n";
@@ -85,6 +101,13 @@ TEST(UnpackedPackageProblem, NamesTheFirstMemberTheUnpackGotWrong) {
         {"a file of the right size and other bytes",
          [](const fs::path& w) { WriteFile(w / "up" / "255.01.sql", "x" + Script.substr(1)); },
          "файл up\\255.01.sql: контрольна сума CRC-32 не збігається"},
+        {"a file that cannot be opened",
+         [](const fs::path& w) {
+             fs::remove(w / "Norvanework.exe");
+             MakeSocket(w / "Norvanework.exe");
+         },
+         "файл Norvanework.exe не прочитано: Cannot open file \"<work>/Norvanework.exe\". No "
+         "such device or address"},
         {"a script the package does not hold",
          [](const fs::path& w) { WriteFile(w / "up" / "254.01.sql", "x"); },
          "файл <work>/up/254.01.sql не належить пакету"},
