@@ -55,6 +55,8 @@ TEST(TempFolder, OnlyAnAbsoluteTmpdirIsTaken) {
     }
     const EnvironmentOverride tmpdir("TMPDIR", "");
     EXPECT_EQ(TempFolder(), "/tmp");
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(TempFolder(), "/tmp");
 }
 
 // Whatever the user's locale, system names are taken as UTF-8 afterwards.

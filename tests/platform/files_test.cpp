@@ -465,6 +465,7 @@ protected:
     void SetUp() override {
         WriteFile(m_folder.Path() / "Norvanework.exe", "old program");
         fs::create_directory(m_folder.Path() / "Report");
+        fs::create_directory_symlink("/nonexistent", m_folder.Path() / "up");
         std::string whyNot;
         m_disk = testing::ScratchMount::ReadOnly(m_folder.Str(), whyNot);
         if (!m_disk)
@@ -496,7 +497,11 @@ TEST_F(ReadOnlyDiskTest, NothingIsWrittenAndTheOldFilesStay) {
     EXPECT_FALSE(AppendToFile(m_folder / "255.01.sql.log", "line\r\n"));
     EXPECT_THROW_CONTAINING(WriteNewFile(m_folder / "255.rar", Bytes("rar")), EFCreateError,
                             "Read-only file system");
-    EXPECT_EQ(NamesIn(m_folder.Path()), (std::vector<std::string>{"Norvanework.exe", "Report"}));
+    // A link that cannot be removed is said to be still there.
+    EXPECT_FALSE(RemoveLink(m_folder / "up"));
+    EXPECT_TRUE(fs::is_symlink(m_folder.Path() / "up"));
+    EXPECT_EQ(NamesIn(m_folder.Path()),
+              (std::vector<std::string>{"Norvanework.exe", "Report", "up"}));
 }
 
 TEST(FolderChecks, EachWayAPlaceCanBeWrongIsTold) {

@@ -177,6 +177,12 @@ TEST_F(ArchiverTest, ThePathIsSearchedAsAShellSearchesIt) {
         EXPECT_EQ(FindArchiver(m_program.Str()), m_work / "bin/unrar");
     }
     {
+        // An empty path names no folder, not the current one.
+        const CurrentFolder here(m_work.Str() + "/bin");
+        const EnvironmentOverride path("PATH", "");
+        EXPECT_EQ(FindArchiver(m_program.Str()), "");
+    }
+    {
         // Without a path, the usual folders; none of them holds this archiver.
         const std::string old = std::getenv("PATH");
         ::unsetenv("PATH");
