@@ -209,6 +209,24 @@ TEST_F(ArchiverTest, RelativeFoldersLeadNowhereOnceTheCurrentFolderIsGone) {
     EXPECT_EQ(FindArchiver("."), m_work / "usr/unrar");
 }
 
+TEST_F(ArchiverTest, ACurrentFolderPastThePathLimitMakesRelativeFoldersLeadNowhere) {
+    // Made a step at a time, as no single path that long may be given.
+    fs::create_directory(m_work.Path() / "usr");
+    WriteFile(m_work.Path() / "usr/unrar", "#!/bin/sh\n");
+    fs::permissions(m_work.Path() / "usr/unrar", fs::perms::owner_all);
+    const CurrentFolder here(m_work.Str());
+    const std::string step(200, 'd');
+    for (int i = 0; i < 25; ++i) {
+        fs::create_directory(step);
+        fs::current_path(step);
+    }
+    fs::create_directory("bin");
+    WriteFile("bin/unrar", "#!/bin/sh\n");
+    fs::permissions("bin/unrar", fs::perms::owner_all);
+    const EnvironmentOverride path("PATH", "bin:" + m_work.Str() + "/usr");
+    EXPECT_EQ(FindArchiver("."), m_work / "usr/unrar");
+}
+
 TEST_F(ArchiverTest, OneNobodyWaitedForIsReapedWhenItGoes) {
     const std::string pidFile = m_work / "pid";
     {
