@@ -62,15 +62,22 @@ TEST(FindEntries, FollowsWindowsMaskRulesWithEveryEntry) {
     WriteFile(temp.Path() / "up" / "inner.exe", "x");
     fs::create_directory(temp.Path() / "odd.exe");
     fs::create_directory_symlink(temp.Path() / "up", temp.Path() / "link");
+    // A link is what it leads to; one that leads nowhere is no folder.
+    fs::create_symlink(temp.Path() / "tool.exe", temp.Path() / "tool-link.exe");
+    fs::create_symlink(temp.Path() / "missing", temp.Path() / "broken.exe");
 
     struct Case {
         std::string_view mask;
         std::vector<std::string> names;
     };
     const Case cases[] = {
-        {"*.*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
-        {"*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
-        {"*.exe", {"Main.EXE", "odd.exe/", "tool.exe"}},
+        {"*.*",
+         {".hidden", "Main.EXE", "broken.exe", "link/", "noext", "odd.exe/", "tool-link.exe",
+          "tool.exe", "up/"}},
+        {"*",
+         {".hidden", "Main.EXE", "broken.exe", "link/", "noext", "odd.exe/", "tool-link.exe",
+          "tool.exe", "up/"}},
+        {"*.exe", {"Main.EXE", "broken.exe", "odd.exe/", "tool-link.exe", "tool.exe"}},
         {"MAIN.exe", {"Main.EXE"}},
         {"*.sql", {}},
         {"?oext", {"noext"}},
