@@ -8,6 +8,7 @@
 #include "support/as_nobody.h"
 #include "support/expect_throw.h"
 #include "support/recording_window.h"
+#include "support/scratch_mount.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,24 @@ TEST_F(ProgramFilesTest, AnInterruptionStopsAfterTheFileInHand) {
     EXPECT_EQ(m_window.MemoLines(), std::vector<std::string>{"a.exe...[OK]"});
     EXPECT_EQ(ReadFile(Program() / "a.exe"), "new a.exe");
     EXPECT_FALSE(fs::exists(Program() / "b.exe"));
+}
+
+TEST_F(ProgramFilesTest, AFolderInPlaceOfAProgramIsTheProblemNamed) {
+    Unpacked({"a.exe", "Norvanework.exe"});
+    fs::create_directory(Program() / "Norvanework.exe");
+    EXPECT_EQ(ProgramFilesProblem(ListProgramFiles(Program().string(), Work().string())),
+              "файл " + (Program() / "Norvanework.exe").string() +
+                  " неможливо замінити: Is a directory");
+}
+
+TEST_F(ProgramFilesTest, AProgramFolderOnAReadOnlyDiskIsTheProblemNamed) {
+    Unpacked({"Norvanework.exe", "Report/a.fr3"});
+    std::string whyNot;
+    const auto disk = testing::ScratchMount::ReadOnly(Program().string(), whyNot);
+    if (!disk)
+        GTEST_SKIP() << whyNot;
+    EXPECT_EQ(ProgramFilesProblem(ListProgramFiles(Program().string(), Work().string())),
+              "каталог " + Program().string() + " недоступний для запису: Read-only file system");
 }
 
 TEST_F(ProgramFilesTest, NothingToCopyWritesNoLine) {
