@@ -1,12 +1,23 @@
 #include "package/program_files.h"
 
+#include "base/crc32.h"
+#include "package/rar_archive.h"
+#include "platform/files.h"
+#include "platform/interrupt.h"
+#include "rar4/rar4_writer.h"
 #include "support/as_nobody.h"
+#include "support/expect_throw.h"
 #include "support/recording_window.h"
+#include "support/scratch_mount.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace norvane::package {
 namespace {
@@ -17,6 +28,18 @@ using testing::RecordingWindow;
 using testing::TempFolder;
 using testing::WriteFile;
 using ui::Control;
+
+// A socket bound at path: it stands there like a file, but cannot be opened and read.
+void MakeSocket(const fs::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
 
 // A work folder with an unpacked package and the product's program folder beside it.
 class ProgramFilesTest : public ::testing::Test {
@@ -125,6 +148,36 @@ TEST_F(ProgramFilesTest, AMissingReportFolderIsJudgedByTheFolderItWouldBeMadeIn)
     EXPECT_EQ(ReadFile(Program() / "Report/a.fr3"), "new Report/a.fr3");
 }
 
+// An interruption stops the copy after the file in hand: that one is whole, the next is
+// never started.
+TEST_F(ProgramFilesTest, AnInterruptionStopsAfterTheFileInHand) {
+    Unpacked({"a.exe", "b.exe"});
+    m_window.OnPump = [] { platform::RequestInterrupt(); };
+    EXPECT_THROW_MSG(Install(), EUpdateAborted, "оновлення перервано");
+    platform::ClearInterrupt();
+    EXPECT_EQ(m_window.MemoLines(), std::vector<std::string>{"a.exe...[OK]"});
+    EXPECT_EQ(ReadFile(Program() / "a.exe"), "new a.exe");
+    EXPECT_FALSE(fs::exists(Program() / "b.exe"));
+}
+
+TEST_F(ProgramFilesTest, AFolderInPlaceOfAProgramIsTheProblemNamed) {
+    Unpacked({"a.exe", "Norvanework.exe"});
+    fs::create_directory(Program() / "Norvanework.exe");
+    EXPECT_EQ(ProgramFilesProblem(ListProgramFiles(Program().string(), Work().string())),
+              "файл " + (Program() / "Norvanework.exe").string() +
+                  " неможливо замінити: Is a directory");
+}
+
+TEST_F(ProgramFilesTest, AProgramFolderOnAReadOnlyDiskIsTheProblemNamed) {
+    Unpacked({"Norvanework.exe", "Report/a.fr3"});
+    std::string whyNot;
+    const auto disk = testing::ScratchMount::ReadOnly(Program().string(), whyNot);
+    if (!disk)
+        GTEST_SKIP() << whyNot;
+    EXPECT_EQ(ProgramFilesProblem(ListProgramFiles(Program().string(), Work().string())),
+              "каталог " + Program().string() + " недоступний для запису: Read-only file system");
+}
+
 TEST_F(ProgramFilesTest, NothingToCopyWritesNoLine) {
     const auto outcome = Install();
     EXPECT_EQ(outcome.entries, 0);
@@ -203,6 +256,128 @@ TEST_F(ProgramFilesTest, AFolderGivenWithATrailingSeparatorCopiesTheSame) {
     EXPECT_EQ(outcome.failed, 0);
     EXPECT_EQ(ReadFile(Program() / "x.exe"), "new x.exe");
     EXPECT_EQ(ReadFile(Program() / "Report" / "y.fr3"), "new Report/y.fr3");
+}
+
+// The program files a package would change: what the install copies from it and finds
+// missing or different in the program folder. Every other member is none of its business.
+class ProgramFilesDifferingTest : public ::testing::Test {
+protected:
+    ProgramFilesDifferingTest() { fs::create_directories(Program() / "Report"); }
+
+    fs::path Program() const { return m_temp.Path() / "Norvane"; }
+    std::string In(const std::string& name) const { return (Program() / name).string(); }
+
+    void Member(const std::string& name, const std::string& bytes) {
+        m_members.emplace_back(name, bytes);
+    }
+
+    // Written by the project's writer; the members named are marked as packed by another
+    // method, so that only their CRC can tell them.
+    CheckedPackage Package(std::initializer_list<std::string> packed = {}) {
+        const auto path = m_temp.Path() / "255.rar";
+        {
+            rar4::ArchiveWriter writer(path);
+            writer.AddFolder("Report", 0);
+            for (const auto& [name, bytes] : m_members)
+                writer.AddFile(name, bytes, 0);
+            writer.Finish();
+        }
+        m_archive = ReadFile(path);
+        const auto bytes = std::as_bytes(std::span(m_archive.data(), m_archive.size()));
+        for (const RarMember& member : ListRarArchive(bytes)) {
+            if (std::find(packed.begin(), packed.end(), member.name) == packed.end())
+                continue;
+            const std::size_t at = member.dataOffset - 32 - member.name.size();
+            m_archive[at + 25] = 0x33;
+            const auto crc =
+                Crc32(std::string_view(m_archive).substr(at + 2, 30 + member.name.size()));
+            m_archive[at] = static_cast<char>(crc & 0xFF);
+            m_archive[at + 1] = static_cast<char>((crc >> 8) & 0xFF);
+        }
+        const auto edited = std::as_bytes(std::span(m_archive.data(), m_archive.size()));
+        return {edited, ListRarArchive(edited)};
+    }
+
+    std::vector<std::string> Differing(std::initializer_list<std::string> packed = {}) {
+        return ProgramFilesDiffering(Package(packed), Program().string());
+    }
+
+    TempFolder m_temp;
+    std::vector<std::pair<std::string, std::string>> m_members;
+    std::string m_archive;
+};
+
+TEST_F(ProgramFilesDifferingTest, NamesTheProgramsAndTemplatesMissingOrChanged) {
+    Member("Norvanework.exe", "program 255");
+    WriteFile(Program() / "Norvanework.exe", "program 255");
+    Member("Helper.exe", "helper");
+    WriteFile(Program() / "Helper.exe", "helpex");
+    Member("Tool.EXE", "tool");
+    Member("Dir.exe", "dir");
+    fs::create_directories(Program() / "Dir.exe");
+    Member("Shorter.exe", "shorter");
+    WriteFile(Program() / "Shorter.exe", "short");
+    Member("Report/Акт.fr3", "act");
+    WriteFile(Program() / "Report" / "Акт.fr3", "act");
+    Member("Report/New.fr3", "new");
+
+    EXPECT_EQ(Differing(),
+              (std::vector<std::string>{In("Helper.exe"), In("Tool.EXE"), In("Dir.exe"),
+                                        In("Shorter.exe"), In("Report/New.fr3")}));
+}
+
+TEST_F(ProgramFilesDifferingTest, MembersTheInstallDoesNotCopyAreLeftOut) {
+    for (const char* name : {"readme.txt", "up/255.01.sql", "up/x.exe", "report/lower.fr3",
+                             "Report/notes.txt", "Report/deeper/a.fr3"})
+        Member(name, "never copied");
+    EXPECT_EQ(Differing(), std::vector<std::string>{});
+}
+
+// A template larger than one read step differing in its first bytes is told all the same.
+TEST_F(ProgramFilesDifferingTest, AChangeInTheFirstReadStepOfALargeFileIsFound) {
+    const std::string large(platform::ReadStepSize + 1000, 'a');
+    Member("Report/Large.fr3", large);
+    WriteFile(Program() / "Report" / "Large.fr3", "b" + large.substr(1));
+    Member("Report/Same.fr3", large);
+    WriteFile(Program() / "Report" / "Same.fr3", large);
+    EXPECT_EQ(Differing(), std::vector<std::string>{In("Report/Large.fr3")});
+}
+
+TEST_F(ProgramFilesDifferingTest, AMemberPackedByAnotherMethodIsJudgedByItsCrc) {
+    Member("Same.exe", "same bytes");
+    WriteFile(Program() / "Same.exe", "same bytes");
+    Member("Other.exe", "same size!");
+    WriteFile(Program() / "Other.exe", "other size");
+    EXPECT_EQ(Differing({"Same.exe", "Other.exe"}), std::vector<std::string>{In("Other.exe")});
+}
+
+// What cannot be read is counted as differing: the install copies it over anyway.
+TEST_F(ProgramFilesDifferingTest, AFileThatCannotBeOpenedDiffers) {
+    Member("Empty.exe", "");
+    MakeSocket(Program() / "Empty.exe");
+    Member("Report/Empty.fr3", "");
+    MakeSocket(Program() / "Report" / "Empty.fr3");
+    EXPECT_EQ(Differing({"Report\\Empty.fr3"}),
+              (std::vector<std::string>{In("Empty.exe"), In("Report/Empty.fr3")}));
+}
+
+TEST_F(ProgramFilesDifferingTest, AFileThatCannotBeReadDiffers) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    Member("Locked.exe", "locked");
+    WriteFile(Program() / "Locked.exe", "locked");
+    Member("Packed.exe", "packed");
+    WriteFile(Program() / "Packed.exe", "packed");
+    fs::permissions(m_temp.Path(), fs::perms(0755));
+    fs::permissions(Program(), fs::perms(0755));
+    fs::permissions(Program() / "Locked.exe", fs::perms::none);
+    fs::permissions(Program() / "Packed.exe", fs::perms::none);
+    const CheckedPackage package = Package({"Packed.exe"});
+    const int result = testing::AsNobody([&] {
+        const auto differing = ProgramFilesDiffering(package, Program().string());
+        return differing == std::vector<std::string>{In("Locked.exe"), In("Packed.exe")} ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0) << "a file nobody may read was taken as the member";
 }
 
 } // namespace

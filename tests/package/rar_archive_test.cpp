@@ -140,7 +140,55 @@ INSTANTIATE_TEST_SUITE_P(
                    Put(a.bytes, a.programAt + 7, 1u << 30, 4);
                    FixHeaderCrc(a.bytes, a.programAt);
                },
-               "обрізано посеред даних файлу"}),
+               "обрізано посеред даних файлу"},
+        Damage{"ShorterThanTheMarker", [](Archive& a) { a.bytes.resize(4); }, "не архів RAR 4"},
+        Damage{"CutWithinABlocksFixedPart", [](Archive& a) { a.bytes.resize(a.endAt + 3); },
+               "обрізано посеред заголовка (зміщення"},
+        Damage{"AHeaderSizeBelowTheFixedPart",
+               [](Archive& a) { Put(a.bytes, a.programAt + 5, 5, 2); },
+               "обрізано посеред заголовка (зміщення"},
+        Damage{"ALongBlockTooShortForItsDataSize",
+               [](Archive& a) {
+                   Put(a.bytes, a.mainAt + 5, 9, 2);
+                   SetFlags(a, a.mainAt, 0x8000);
+               },
+               "пошкоджено заголовок (зміщення 7)"},
+        Damage{"AFileHeaderShorterThanItsFixedPart",
+               [](Archive& a) {
+                   Put(a.bytes, a.scriptAt + 5, 20, 2);
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "пошкоджено заголовок файлу"},
+        Damage{"ANameLongerThanItsHeader",
+               [](Archive& a) {
+                   Put(a.bytes, a.scriptAt + 26, 200, 2);
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "пошкоджено заголовок файлу"},
+        Damage{"AnEmptyName",
+               [](Archive& a) {
+                   Put(a.bytes, a.scriptAt + 26, 0, 2);
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "ім'я файлу \"\" виходить за межі каталогу"},
+        Damage{"ANameWithADrive",
+               [](Archive& a) {
+                   a.bytes.replace(a.scriptAt + 32, 3, "C:\\");
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "ім'я файлу \"C:\\255.01.sql\" виходить за межі каталогу"},
+        Damage{"ANameWithAnEmptyPart",
+               [](Archive& a) {
+                   a.bytes.replace(a.scriptAt + 32, 3, "u\\\\");
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "виходить за межі каталогу"},
+        Damage{"ANameEndingInADot",
+               [](Archive& a) {
+                   a.bytes.replace(a.scriptAt + 35, 10, "abcdefgh/.");
+                   FixHeaderCrc(a.bytes, a.scriptAt);
+               },
+               "ім'я файлу \"up\\abcdefgh/.\" виходить за межі каталогу"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A member of 4 GiB and more keeps the high halves of its sizes after the fixed header.
@@ -191,6 +239,59 @@ TEST(ListRarArchive, DecodesANamePackedAsRarPacksUnicode) {
     ASSERT_EQ(members.size(), 3u);
     EXPECT_EQ(members[2].name, "Акт.fr3");
     EXPECT_EQ(bytes.substr(members[2].dataOffset, members[2].packedSize), Program);
+}
+
+// The name a member gets when its header holds the plain name, a NUL and the packed units.
+std::string NameOfPacked(const std::string& plain, const std::string& packed) {
+    Archive archive = MakeArchive();
+    std::string& bytes = archive.bytes;
+    const std::size_t at = archive.programAt;
+    const std::string field = plain + '\0' + packed;
+    std::string header = bytes.substr(at, 32) + field;
+    Put(header, 3, 0x8000 | 0x0200, 2);
+    Put(header, 5, header.size(), 2);
+    Put(header, 26, field.size(), 2);
+    bytes.replace(at, 32 + 15, header);
+    FixHeaderCrc(bytes, at);
+    const auto members = ListRarArchive(Bytes(bytes));
+    EXPECT_EQ(bytes.substr(members.at(2).dataOffset, members.at(2).packedSize), Program);
+    return members.at(2).name;
+}
+
+struct PackedName {
+    const char* what;
+    std::string plain;
+    std::string packed; // the common high byte, then flag bytes and units
+    std::string name;
+};
+
+TEST(ListRarArchive, DecodesEveryKindOfPackedUnit) {
+    using namespace std::string_literals;
+    const PackedName cases[] = {
+        {"a run from the plain name, then a low byte", "caf?", "\x00\xC0\x01\xE9"s, "café"},
+        {"both bytes, then a run", "?12", "\x00\xB0\xAC\x20\x00"s, "€12"},
+        {"a surrogate pair", "??", "\x00\xA0\x3D\xD8\x00\xDE"s, "😀"},
+        {"a run shifted by a correction", "/01", "\x04\xC0\x81\x01"s, "абв"},
+        {"a run longer than the plain name", "ab", "\x00\xC0\x7F"s, "ab"},
+        {"a high surrogate with no pair", "?x", "\x00\x80\x00\xD8\x78"s, "\xED\xA0\x80x"},
+        {"units cut off inside the last one", "?", "\x00\x80\x41"s, "A"},
+        {"a high surrogate last", "?", "\x00\x80\x00\xD8"s, "\xED\xA0\x80"},
+        {"a high surrogate before a unit past the low ones", "??", "\x00\xA0\x00\xD8\x00\xE0"s,
+         "\xED\xA0\x80\xEE\x80\x80"},
+        {"a low surrogate alone", "?", "\x00\x80\x00\xDC"s, "\xED\xB0\x80"},
+        {"a shifted run longer than the plain name", "/0", "\x04\xC0\x85\x01"s, "аб"},
+    };
+    for (const PackedName& c : cases)
+        EXPECT_EQ(NameOfPacked(c.plain, c.packed), c.name) << c.what;
+}
+
+// A name flagged as packed Unicode that carries no packed part is its plain name.
+TEST(ListRarArchive, ANameFlaggedUnicodeWithoutItsPackedPartIsThePlainName) {
+    Archive archive = MakeArchive();
+    SetFlags(archive, archive.programAt, 0x0200);
+    const auto members = ListRarArchive(Bytes(archive.bytes));
+    ASSERT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[2].name, "Norvanework.exe");
 }
 
 } // namespace

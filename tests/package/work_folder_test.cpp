@@ -1,5 +1,7 @@
 #include "package/work_folder.h"
 
+#include "platform/file_lock.h"
+
 #include "support/as_nobody.h"
 #include "support/temp_folder.h"
 
@@ -58,6 +60,37 @@ TEST(CleanWorkFolder, EmptyOrPartialFoldersAreFine) {
     EXPECT_EQ(Tree(work.Path()), std::vector<std::string>{"up/"});
 
     EXPECT_NO_THROW(CleanWorkFolder(work / "missing"));
+}
+
+// The lock of the installer that cleans stays in place and stays held: with the file gone a
+// second installer would lock a new one and work in the same folder.
+TEST(CleanWorkFolder, TheLockFileStaysHeld) {
+    TempFolder work;
+    MakeUsedWorkFolder(work.Path());
+    const std::string lockFile = work / std::string(WorkFolderLockName);
+    auto lock = platform::FileLock::TryAcquire(lockFile);
+    ASSERT_TRUE(lock.has_value());
+    CleanWorkFolder(work.Str());
+    EXPECT_TRUE(fs::exists(lockFile));
+    EXPECT_FALSE(platform::FileLock::TryAcquire(lockFile).has_value());
+    EXPECT_EQ(Tree(work.Path()),
+              (std::vector<std::string>{"Report/", "Report/old/", "Report/old/keep.fr3",
+                                        std::string(WorkFolderLockName), "other/", "other/keep.txt",
+                                        "up/", "up/deep/", "up/deep/keep.sql"}));
+}
+
+// Links in place of its subfolders go before anything is deleted; what they led to is kept.
+TEST(CleanWorkFolder, LinksInPlaceOfItsSubfoldersGoAndWhatTheyLedToStays) {
+    TempFolder work;
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "db" / "precious.sql", "keep me");
+    WriteFile(elsewhere.Path() / "forms" / "precious.fr3", "keep me");
+    fs::create_directory_symlink(elsewhere.Path() / "db", work.Path() / "up");
+    fs::create_directory_symlink(elsewhere.Path() / "forms", work.Path() / "Report");
+    CleanWorkFolder(work.Str());
+    EXPECT_TRUE(Tree(work.Path()).empty());
+    EXPECT_EQ(Tree(elsewhere.Path()),
+              (std::vector<std::string>{"db/", "db/precious.sql", "forms/", "forms/precious.fr3"}));
 }
 
 TEST(CleanWorkFolder, FilesThatCannotBeDeletedAreLeftQuietly) {

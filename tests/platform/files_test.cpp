@@ -62,15 +62,22 @@ TEST(FindEntries, FollowsWindowsMaskRulesWithEveryEntry) {
     WriteFile(temp.Path() / "up" / "inner.exe", "x");
     fs::create_directory(temp.Path() / "odd.exe");
     fs::create_directory_symlink(temp.Path() / "up", temp.Path() / "link");
+    // A link is what it leads to; one that leads nowhere is no folder.
+    fs::create_symlink(temp.Path() / "tool.exe", temp.Path() / "tool-link.exe");
+    fs::create_symlink(temp.Path() / "missing", temp.Path() / "broken.exe");
 
     struct Case {
         std::string_view mask;
         std::vector<std::string> names;
     };
     const Case cases[] = {
-        {"*.*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
-        {"*", {".hidden", "Main.EXE", "link/", "noext", "odd.exe/", "tool.exe", "up/"}},
-        {"*.exe", {"Main.EXE", "odd.exe/", "tool.exe"}},
+        {"*.*",
+         {".hidden", "Main.EXE", "broken.exe", "link/", "noext", "odd.exe/", "tool-link.exe",
+          "tool.exe", "up/"}},
+        {"*",
+         {".hidden", "Main.EXE", "broken.exe", "link/", "noext", "odd.exe/", "tool-link.exe",
+          "tool.exe", "up/"}},
+        {"*.exe", {"Main.EXE", "broken.exe", "odd.exe/", "tool-link.exe", "tool.exe"}},
         {"MAIN.exe", {"Main.EXE"}},
         {"*.sql", {}},
         {"?oext", {"noext"}},
@@ -456,6 +463,123 @@ TEST_F(FullDiskTest, ACopyCutOffLeavesTheDestinationAsItWas) {
 TEST_F(FullDiskTest, AnAppendThatDoesNotFitFails) {
     EXPECT_FALSE(AppendRecord(m_folder / "norvane-update.log", m_bytes));
     EXPECT_FALSE(AppendToFile(m_folder / "255.01.sql.log", m_bytes));
+}
+
+// A folder mounted read-only, as a program folder on a write-protected disk: even root may
+// not write there.
+class ReadOnlyDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(m_folder.Path() / "Norvanework.exe", "old program");
+        fs::create_directory(m_folder.Path() / "Report");
+        fs::create_directory_symlink("/nonexistent", m_folder.Path() / "up");
+        std::string whyNot;
+        m_disk = testing::ScratchMount::ReadOnly(m_folder.Str(), whyNot);
+        if (!m_disk)
+            GTEST_SKIP() << whyNot;
+    }
+    TempFolder m_folder;
+    std::unique_ptr<testing::ScratchMount> m_disk;
+};
+
+TEST_F(ReadOnlyDiskTest, TheChecksBeforeAnInstallTellWhatCannotBeWritten) {
+    const auto folder = CheckFolderWritable(m_folder.Str());
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_EQ(folder->code, static_cast<std::uint32_t>(EROFS));
+    EXPECT_EQ(folder->message, "Read-only file system");
+    // A file is replaced by a rename, which the folder's check covers.
+    EXPECT_EQ(CheckReplaceable(m_folder / "Norvanework.exe"), std::nullopt);
+    EXPECT_TRUE(FreeDiskSpace(m_folder.Str()).has_value());
+}
+
+TEST_F(ReadOnlyDiskTest, NothingIsWrittenAndTheOldFilesStay) {
+    TempFolder elsewhere;
+    WriteFile(elsewhere.Path() / "Norvanework.exe", "new program");
+    const auto copy =
+        CopyFileReplacing(elsewhere / "Norvanework.exe", m_folder / "Norvanework.exe");
+    ASSERT_TRUE(copy.has_value());
+    EXPECT_EQ(copy->code, static_cast<std::uint32_t>(EROFS));
+    EXPECT_EQ(ReadFile(m_folder.Path() / "Norvanework.exe"), "old program");
+    EXPECT_FALSE(AppendRecord(m_folder / "norvane-update.log", "line\r\n"));
+    EXPECT_FALSE(AppendToFile(m_folder / "255.01.sql.log", "line\r\n"));
+    EXPECT_THROW_CONTAINING(WriteNewFile(m_folder / "255.rar", Bytes("rar")), EFCreateError,
+                            "Read-only file system");
+    // A link that cannot be removed is said to be still there.
+    EXPECT_FALSE(RemoveLink(m_folder / "up"));
+    EXPECT_TRUE(fs::is_symlink(m_folder.Path() / "up"));
+    EXPECT_EQ(NamesIn(m_folder.Path()),
+              (std::vector<std::string>{"Norvanework.exe", "Report", "up"}));
+}
+
+TEST(FolderChecks, EachWayAPlaceCanBeWrongIsTold) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "file", "x");
+    fs::create_directory(temp.Path() / "folder.exe");
+    const std::string file = temp / "file";
+    const std::string belowFile = temp / "file/sub";
+
+    EXPECT_EQ(CheckFolderWritable(temp.Str()), std::nullopt);
+    EXPECT_EQ(NamesIn(temp.Path()), (std::vector<std::string>{"file", "folder.exe"}))
+        << "the probe file was left behind";
+    struct Case {
+        const char* what;
+        std::optional<SystemError> error;
+        std::optional<std::uint32_t> code;
+    };
+    const Case cases[] = {
+        {"writable: a missing folder", CheckFolderWritable(temp / "missing"), ENOENT},
+        {"writable: a file", CheckFolderWritable(file), ENOTDIR},
+        {"replaceable: a missing file", CheckReplaceable(temp / "missing"), std::nullopt},
+        {"replaceable: a file", CheckReplaceable(file), std::nullopt},
+        {"replaceable: a folder", CheckReplaceable(temp / "folder.exe"), EISDIR},
+        {"replaceable: below a file", CheckReplaceable(belowFile), ENOTDIR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.error.has_value(), c.code.has_value());
+        if (c.code) {
+            EXPECT_EQ(c.error->code, *c.code);
+            EXPECT_EQ(c.error->message, SystemErrorText(*c.code));
+        }
+    }
+
+    EXPECT_EQ(UnsafeFolderReason(belowFile),
+              "каталог " + belowFile + " неможливо перевірити: Not a directory");
+    EXPECT_EQ(FreeDiskSpace(temp / "missing"), std::nullopt);
+    EXPECT_FALSE(AppendRecord(temp / "missing/norvane-update.log", "line\r\n"));
+}
+
+TEST_F(FullDiskTest, TheFreeSpaceIsThatOfTheDiskThePathIsOn) {
+    const auto free = FreeDiskSpace(m_folder.Str());
+    ASSERT_TRUE(free.has_value());
+    EXPECT_LE(*free, 64u * 1024);
+    WriteFile(m_folder.Path() / "some", std::string(16 * 1024, 'x'));
+    EXPECT_LT(FreeDiskSpace(m_folder.Str()), free);
+}
+
+// A move is a rename on one disk; to another disk it fails and the file stays where it was.
+TEST_F(FullDiskTest, AMoveToAnotherDiskFailsAndKeepsTheFile) {
+    TempFolder elsewhere;
+    WriteFile(m_folder.Path() / "1.sql", "script");
+    WriteFile(elsewhere.Path() / "2.~sql", "old");
+    EXPECT_FALSE(MoveFile(m_folder / "1.sql", elsewhere / "1.~sql"));
+    EXPECT_FALSE(MoveFile(m_folder / "1.sql", elsewhere / "2.~sql"));
+    EXPECT_EQ(ReadFile(m_folder.Path() / "1.sql"), "script");
+    EXPECT_EQ(NamesIn(elsewhere.Path()), std::vector<std::string>{"2.~sql"});
+    EXPECT_EQ(ReadFile(elsewhere.Path() / "2.~sql"), "old");
+}
+
+TEST(CopyFileReplacing, ADestinationWithoutAFolderIsInTheCurrentFolder) {
+    TempFolder temp;
+    WriteFile(temp.Path() / "work" / "a.exe", "new");
+    WriteFile(temp.Path() / "prog" / "a.exe", "old");
+    const fs::path old = fs::current_path();
+    fs::current_path(temp.Path() / "prog");
+    const auto error = CopyFileReplacing(temp / "work/a.exe", "a.exe");
+    fs::current_path(old);
+    EXPECT_EQ(error, std::nullopt);
+    EXPECT_EQ(ReadFile(temp.Path() / "prog" / "a.exe"), "new");
+    EXPECT_EQ(NamesIn(temp.Path() / "prog"), std::vector<std::string>{"a.exe"});
 }
 
 TEST(AppendToFile, CreatesAppendsAndGivesWayToAHolder) {

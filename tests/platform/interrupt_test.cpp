@@ -70,6 +70,23 @@ TEST_P(TakeOverSignalsTest, OutsideAGuardARequestEndsTheProgramAsItsDefaultActio
 INSTANTIATE_TEST_SUITE_P(Signals, TakeOverSignalsTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
+// A program that keeps its signals (a test, a tool) has them noted only while a guard stands,
+// and its own actions back afterwards.
+TEST(InterruptGuard, WithoutATakeOverARequestIsNotedAndTheOldActionComesBack) {
+    struct sigaction before {};
+    ASSERT_EQ(::sigaction(SIGHUP, nullptr, &before), 0);
+    {
+        const InterruptGuard guard;
+        EXPECT_FALSE(InterruptRequested());
+        ::raise(SIGHUP);
+        EXPECT_TRUE(NotedWithin(std::chrono::seconds(5)));
+    }
+    struct sigaction after {};
+    ASSERT_EQ(::sigaction(SIGHUP, nullptr, &after), 0);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    ClearInterrupt();
+}
+
 TEST(TakeOverSignals, AWritePastAFileSizeLimitFailsLikeAFullDisk) {
     const testing::TempFolder folder;
     const std::string file = folder / "big";

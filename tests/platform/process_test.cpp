@@ -12,8 +12,10 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -162,6 +164,90 @@ TEST_F(ArchiverTest, ARelativeFolderOfThePathIsTakenFromTheCurrentFolder) {
     const auto archiver = Start(found);
     EXPECT_EQ(archiver->Wait({}), 0);
     EXPECT_EQ(ReadFile(Work() + "/archiver.log"), "started\n");
+}
+
+TEST_F(ArchiverTest, ThePathIsSearchedAsAShellSearchesIt) {
+    fs::create_directory(m_work.Path() / "bin");
+    WriteFile(m_work.Path() / "bin/unrar", "#!/bin/sh\n");
+    fs::permissions(m_work.Path() / "bin/unrar", fs::perms::owner_all);
+    {
+        // Empty entries are passed over, not taken as the current folder.
+        const CurrentFolder here(m_work.Str() + "/bin");
+        const EnvironmentOverride path("PATH", "::" + m_work.Str() + "/bin:");
+        EXPECT_EQ(FindArchiver(m_program.Str()), m_work / "bin/unrar");
+    }
+    {
+        // An empty path names no folder, not the current one.
+        const CurrentFolder here(m_work.Str() + "/bin");
+        const EnvironmentOverride path("PATH", "");
+        EXPECT_EQ(FindArchiver(m_program.Str()), "");
+    }
+    {
+        // Without a path, the usual folders; none of them holds this archiver.
+        const std::string old = std::getenv("PATH");
+        ::unsetenv("PATH");
+        const std::string found = FindArchiver(m_program.Str());
+        ::setenv("PATH", old.c_str(), 1);
+        EXPECT_TRUE(found.empty() || found.starts_with("/usr/local/bin/") ||
+                    found.starts_with("/usr/bin/") || found.starts_with("/bin/"))
+            << found;
+    }
+}
+
+TEST_F(ArchiverTest, RelativeFoldersLeadNowhereOnceTheCurrentFolderIsGone) {
+    fs::create_directories(m_work.Path() / "gone/bin");
+    WriteFile(m_work.Path() / "gone/bin/unrar", "#!/bin/sh\n");
+    fs::permissions(m_work.Path() / "gone/bin/unrar", fs::perms::owner_all);
+    MakeArchiver("#!/bin/sh\n");
+    fs::create_directory(m_work.Path() / "usr");
+    WriteFile(m_work.Path() / "usr/unrar", "#!/bin/sh\n");
+    fs::permissions(m_work.Path() / "usr/unrar", fs::perms::owner_all);
+
+    const CurrentFolder here(m_work.Str() + "/gone");
+    fs::remove_all(m_work.Path() / "gone");
+    const EnvironmentOverride path("PATH", "bin:" + m_work.Str() + "/usr");
+    EXPECT_EQ(FindArchiver("."), m_work / "usr/unrar");
+}
+
+TEST_F(ArchiverTest, ACurrentFolderPastThePathLimitMakesRelativeFoldersLeadNowhere) {
+    // Made a step at a time, as no single path that long may be given.
+    fs::create_directory(m_work.Path() / "usr");
+    WriteFile(m_work.Path() / "usr/unrar", "#!/bin/sh\n");
+    fs::permissions(m_work.Path() / "usr/unrar", fs::perms::owner_all);
+    const CurrentFolder here(m_work.Str());
+    const std::string step(200, 'd');
+    for (int i = 0; i < 25; ++i) {
+        fs::create_directory(step);
+        fs::current_path(step);
+    }
+    fs::create_directory("bin");
+    WriteFile("bin/unrar", "#!/bin/sh\n");
+    fs::permissions("bin/unrar", fs::perms::owner_all);
+    const EnvironmentOverride path("PATH", "bin:" + m_work.Str() + "/usr");
+    EXPECT_EQ(FindArchiver("."), m_work / "usr/unrar");
+}
+
+TEST_F(ArchiverTest, OneNobodyWaitedForIsReapedWhenItGoes) {
+    const std::string pidFile = m_work / "pid";
+    {
+        const auto archiver =
+            Start(MakeArchiver("#!/bin/sh\necho $$ > " + pidFile + "\nexec sleep 0.2\n"));
+        while (ReadFile(pidFile).empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const pid_t pid = std::stoi(ReadFile(pidFile));
+    // Neither running nor left as a zombie: the process is gone from the system.
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+}
+
+TEST_F(ArchiverTest, AnEndTheSystemDoesNotKeepIsToldAsMinusOne) {
+    // With SIGCHLD ignored the system reaps children itself and keeps no exit status.
+    const auto old = std::signal(SIGCHLD, SIG_IGN);
+    const auto archiver = Start(MakeArchiver("#!/bin/sh\nexit 3\n"));
+    const int code = archiver->Wait({});
+    std::signal(SIGCHLD, old);
+    EXPECT_EQ(code, -1);
 }
 
 TEST_F(ArchiverTest, ItsLogIsMadeAnewAndNeverThroughALink) {

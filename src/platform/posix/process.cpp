@@ -8,8 +8,10 @@
 #include "platform/paths.h"
 #include "platform/posix/handles.h"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -75,12 +77,11 @@ bool IsExecutableFile(const std::string& path) {
 std::string Absolute(const std::string& path) {
     if (path.starts_with('/'))
         return path;
-    std::vector<char> buffer(4096);
-    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
+    // A current folder that is gone, or longer than the system takes a path, gives no path a
+    // program could be started by.
+    std::array<char, PATH_MAX> buffer{};
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr)
+        return {};
     return JoinPath(buffer.data(), path, PosixPathRules);
 }
 
