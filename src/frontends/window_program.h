@@ -59,9 +59,6 @@ int RunWindowProgram(const app::StartupPaths& paths,
     } catch (const std::exception& error) {
         ToolkitWindow().ShowError(error.what());
         return 0;
-    } catch (...) {
-        ToolkitWindow().ShowError("");
-        return 0;
     }
     program->Start();
     messageLoop(program->Window());
