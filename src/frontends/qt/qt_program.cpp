@@ -25,9 +25,9 @@ std::ostream* fatalStream = nullptr;
 QtMessageHandler previousHandler = nullptr;
 
 void EndOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    // Qt hands back its default handler when none was installed, so there always is one.
     if (type != QtFatalMsg) {
-        if (previousHandler != nullptr)
-            previousHandler(type, context, message);
+        previousHandler(type, context, message);
         return;
     }
     std::string why = OneLine(message.toStdString());
