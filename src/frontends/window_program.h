@@ -50,16 +50,14 @@ private:
 /// The program with its window: start, then messageLoop until the window is closed. Always
 /// returns 0, also after an error at start, which is shown first.
 template <typename ToolkitWindow>
-int RunWindowProgram(const std::function<void(ToolkitWindow&)>& messageLoop) {
+int RunWindowProgram(const app::StartupPaths& paths,
+                     const std::function<void(ToolkitWindow&)>& messageLoop) {
     app::ProcessValues values;
     std::unique_ptr<WindowProgram<ToolkitWindow>> program;
     try {
-        program = std::make_unique<WindowProgram<ToolkitWindow>>(values);
+        program = std::make_unique<WindowProgram<ToolkitWindow>>(values, paths);
     } catch (const std::exception& error) {
         ToolkitWindow().ShowError(error.what());
-        return 0;
-    } catch (...) {
-        ToolkitWindow().ShowError("");
         return 0;
     }
     program->Start();

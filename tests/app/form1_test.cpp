@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace norvane::app {
 namespace {
 
@@ -167,6 +169,56 @@ TEST_F(Form1Test, ARunningMainProgramRefusesBeforeAnyDatabaseWork) {
         EXPECT_FALSE(window.Enabled(Control::btOK));
         EXPECT_EQ(form.Report().verdict, RunReport::Verdict::ProgramRunning);
     }
+}
+
+// A database that was attached but holds no versions table: the end of the run cannot read
+// the version it reached, and the history says why instead of a number.
+TEST_F(Form1Test, AVersionThatCannotBeReadAtTheEndIsNotedWithItsReason) {
+    TestDatabase database;
+    WriteIni("[Common]\nPathBaseIB=" + database.Path() + "\n");
+    TForm1 form = MakeForm();
+    try {
+        form.FormShow();
+    } catch (const Exception& error) {
+        form.NoteError(error.what());
+    }
+    ASSERT_TRUE(m_values.GlobDB->GetDatabase().Connected());
+
+    EXPECT_EQ(form.FinishRun(), ExitStatus::Error);
+    const std::string history = testing::ReadFile(m_program.Path() / "norvane-update.log");
+    const auto unknown = history.find("версія після оновлення невідома: ");
+    ASSERT_NE(unknown, std::string::npos) << history;
+    EXPECT_NE(history.find("VERSIONS", unknown), std::string::npos) << history;
+    EXPECT_NE(history.find("результат: помилка, базу даних не оновлено до останнього пакета "
+                           "(код 2)\n",
+                           unknown),
+              std::string::npos)
+        << history;
+    EXPECT_EQ(m_values.GlobDB, nullptr);
+    EXPECT_TRUE(m_window.MessageBoxes().empty());
+}
+
+// A history that cannot be appended to (here a folder stands where the file goes) is said in
+// a warning; the run still ends with its status and its database closed.
+TEST_F(Form1Test, AHistoryThatCannotBeWrittenIsShownAsAWarning) {
+    const std::filesystem::path history = m_program.Path() / "norvane-update.log";
+    std::filesystem::create_directory(history);
+    WriteIni("[Common]\nPathBaseIB=" + (m_program / "absent.fdb") + "\n");
+    TForm1 form = MakeForm();
+    try {
+        form.FormShow();
+        ADD_FAILURE() << "the attach did not fail";
+    } catch (const db::EFirebirdError& error) {
+        form.NoteError(error.what());
+    }
+
+    EXPECT_EQ(form.FinishRun(), ExitStatus::Error);
+    ASSERT_EQ(m_window.MessageBoxes().size(), 1u);
+    EXPECT_EQ(m_window.MessageBoxes()[0].text,
+              "Не вдалося дописати історію оновлень " + history.string());
+    EXPECT_EQ(m_window.MessageBoxes()[0].kind, ui::MessageKind::Warning);
+    EXPECT_TRUE(std::filesystem::is_empty(history));
+    EXPECT_EQ(m_values.GlobDB, nullptr);
 }
 
 TEST_F(Form1Test, CancelClosesTheWindow) {

@@ -231,6 +231,13 @@ TEST(CommandLineTest, AnythingNotUnderstoodIsRefusedWithItsReason) {
               Mode::Invalid,
               "параметр --log задано двічі"},
              {{"--unattended", "--backup"}, Mode::Invalid, "параметр --backup потребує теки"},
+             // An option is no value, in either spelling.
+             {{"--unattended", "--log", "-h"},
+              Mode::Invalid,
+              "параметр --log потребує імені файлу"},
+             {{"--unattended", "--backup", "/?"}, Mode::Invalid, "параметр --backup потребує теки"},
+             // The first reason is the one given.
+             {{"--log", "a", "--log", "b"}, Mode::Invalid, "параметр --log задано двічі"},
              {{"--unattended", "/backup=", "x"}, Mode::Invalid, "параметр --backup потребує теки"},
              {{"--unattended", "--rehearse", "/rehearse"},
               Mode::Invalid,

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -200,6 +201,14 @@ TEST_F(QtWindowTest, EscPressesCancelOnlyWhileItIsEnabled) {
     EXPECT_EQ(cancels, 0);
     EXPECT_TRUE(m_window.isVisible());
 
+    // Nor while it is hidden.
+    m_window.SetEnabled(Control::btCancel, true);
+    m_window.SetVisible(Control::btCancel, false);
+    QTest::keyClick(&m_window, Qt::Key_Escape);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_TRUE(m_window.isVisible());
+    m_window.SetVisible(Control::btCancel, true);
+
     m_window.SetEnabled(Control::btCancel, true);
     m_window.Memo2()->setFocus();
     QTest::keyClick(m_window.Memo2(), Qt::Key_Escape);
@@ -250,10 +259,27 @@ TEST_F(QtWindowTest, AnErrorEscapingAHandlerIsShownAndTheWindowStaysAsItWas) {
     EXPECT_EQ(Text(m_window.Widget(Control::btCancel)), "Відмінити");
 }
 
-TEST_F(QtWindowTest, AWarningIsAModalBoxWithItsText) {
-    const auto boxes = DismissBoxesDuring(
-        [&] { m_window.ShowMessageBox("ПК Norvane запущена.", ui::MessageKind::Warning); });
-    EXPECT_EQ(boxes, std::vector<std::string>{"ПК Norvane запущена."});
+TEST_F(QtWindowTest, AMessageIsAModalBoxWhoseIconAndTitleSayItsKind) {
+    struct Case {
+        ui::MessageKind kind;
+        QMessageBox::Icon icon;
+        std::string title;
+    };
+    for (const Case& c : {Case{ui::MessageKind::Warning, QMessageBox::Warning, "Попередження"},
+                          Case{ui::MessageKind::Error, QMessageBox::Critical, "Помилка"}}) {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        std::string title;
+        const auto boxes = DismissBoxesDuring(
+            [&] { m_window.ShowMessageBox("ПК Norvane запущена.", c.kind); },
+            [&] {
+                const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                icon = box->icon();
+                title = box->windowTitle().toStdString();
+            });
+        EXPECT_EQ(boxes, std::vector<std::string>{"ПК Norvane запущена."}) << c.title;
+        EXPECT_EQ(icon, c.icon) << c.title;
+        EXPECT_EQ(title, c.title);
+    }
 }
 
 TEST_F(QtWindowTest, AnEmptyRangeShowsAnEmptyBarNotABusyOne) {

@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_COLLATE, "");
     const std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
     app::ProcessValues values;
-    if (const auto status =
-            console::RunWithoutWindow(console::ParseCommandLine(arguments), values,
-                                      app::StartupPaths::FromPlatform(), std::cout, std::cerr))
+    const app::StartupPaths paths = app::StartupPaths::FromPlatform();
+    if (const auto status = console::RunWithoutWindow(console::ParseCommandLine(arguments), values,
+                                                      paths, std::cout, std::cerr))
         return *status;
     // Qt is not given the command line to interpret: the program has read it whole.
-    return qt::RunWindowApplication(argv[0], std::cerr);
+    return qt::RunWindowApplication(argv[0], paths, std::cerr);
 }

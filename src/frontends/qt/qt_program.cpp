@@ -25,9 +25,9 @@ std::ostream* fatalStream = nullptr;
 QtMessageHandler previousHandler = nullptr;
 
 void EndOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    // Qt hands back its default handler when none was installed, so there always is one.
     if (type != QtFatalMsg) {
-        if (previousHandler != nullptr)
-            previousHandler(type, context, message);
+        previousHandler(type, context, message);
         return;
     }
     std::string why = OneLine(message.toStdString());
@@ -40,8 +40,8 @@ void EndOnFatal(QtMsgType type, const QMessageLogContext& context, const QString
 
 } // namespace
 
-int RunWindowProgram() {
-    return frontends::RunWindowProgram<QtWindow>([](QtWindow&) { QApplication::exec(); });
+int RunWindowProgram(const app::StartupPaths& paths) {
+    return frontends::RunWindowProgram<QtWindow>(paths, [](QtWindow&) { QApplication::exec(); });
 }
 
 std::optional<std::string> NoDisplayReason() {
@@ -50,7 +50,7 @@ std::optional<std::string> NoDisplayReason() {
     return "немає дисплея для вікна (не задано DISPLAY і WAYLAND_DISPLAY)";
 }
 
-int RunWindowApplication(char* programName, std::ostream& err) {
+int RunWindowApplication(char* programName, const app::StartupPaths& paths, std::ostream& err) {
     if (const auto reason = NoDisplayReason()) {
         err << ui::ErrorText(*reason + std::string(UnattendedHint)) << std::endl;
         return NoWindowStatus;
@@ -61,7 +61,7 @@ int RunWindowApplication(char* programName, std::ostream& err) {
     previousHandler = qInstallMessageHandler(EndOnFatal);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(previousHandler);
-    return RunWindowProgram();
+    return RunWindowProgram(paths);
 }
 
 } // namespace norvane::qt

@@ -14,7 +14,7 @@ using WindowProgram = frontends::WindowProgram<QtWindow>;
 
 /// The program with its window, until the window is closed. Needs a QApplication. Always
 /// returns 0, also after an error at start, which is shown first.
-int RunWindowProgram();
+int RunWindowProgram(const app::StartupPaths& paths = app::StartupPaths::FromPlatform());
 
 /// Why Qt has no display to open a window on: no platform named (QT_QPA_PLATFORM) and neither
 /// DISPLAY nor WAYLAND_DISPLAY set; nothing otherwise.
@@ -22,6 +22,6 @@ std::optional<std::string> NoDisplayReason();
 
 /// Makes the QApplication and runs the program with its window. Without a display, or when Qt
 /// cannot start its platform, says so on err and returns 2 instead of aborting.
-int RunWindowApplication(char* programName, std::ostream& err);
+int RunWindowApplication(char* programName, const app::StartupPaths& paths, std::ostream& err);
 
 } // namespace norvane::qt

@@ -4,7 +4,7 @@ namespace norvane::win32 {
 
 int RunWindowProgram() {
     return frontends::RunWindowProgram<Win32Window>(
-        [](Win32Window& window) { window.RunMessageLoop(); });
+        app::StartupPaths::FromPlatform(), [](Win32Window& window) { window.RunMessageLoop(); });
 }
 
 } // namespace norvane::win32
