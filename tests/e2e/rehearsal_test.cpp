@@ -3,10 +3,15 @@
 // folder changes, also when the rehearsal is cut off.
 #include "resume_fixture.h"
 
+#include "support/scratch_mount.h"
 #include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -131,6 +136,96 @@ INSTANTIATE_TEST_SUITE_P(Engines, RehearsalTest,
                          ::testing::Values(Engine::Embedded, Engine::Server), [](const auto& info) {
                              return info.param == Engine::Embedded ? "Embedded" : "Server";
                          });
+
+// A work folder on a disk out of room for one more entry: the rehearsal's records folder
+// cannot be made, and the rehearsal ends before a backup is made.
+class InodeLimitedFolder {
+public:
+    // Room for the folder itself and one file (the work folder's lock).
+    explicit InodeLimitedFolder(const std::string& folder) : m_folder(folder) {
+        fs::create_directories(folder);
+        if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "nr_inodes=2,mode=0700") != 0)
+            m_whyNot = std::string("mounting a tmpfs: ") + std::strerror(errno);
+    }
+    ~InodeLimitedFolder() {
+        if (m_whyNot.empty())
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    InodeLimitedFolder(const InodeLimitedFolder&) = delete;
+    InodeLimitedFolder& operator=(const InodeLimitedFolder&) = delete;
+
+    const std::string& WhyNot() const { return m_whyNot; }
+
+private:
+    std::string m_folder;
+    std::string m_whyNot;
+};
+
+TEST(RehearsalFailures, ARecordsFolderThatCannotBeMadeStopsItBeforeTheBackup) {
+    Product product;
+    const std::string database = product.DatabaseState();
+    const InodeLimitedFolder work(product.WorkFolder());
+    if (!work.WhyNot().empty())
+        GTEST_SKIP() << work.WhyNot();
+    const std::string records = product.WorkFolder() + "/rehearsal";
+
+    EXPECT_EQ(product.RunWith(Rehearse), 2) << product.LastOutput();
+    EXPECT_TRUE(Holds(product.LastOutput(), "error: не вдалося створити каталог " + records +
+                                                ": No space left on device\n"))
+        << product.LastOutput();
+    EXPECT_FALSE(Holds(product.LastOutput(), "Резервна копія бази даних")) << product.LastOutput();
+    EXPECT_EQ(product.DatabaseState(), database);
+    EXPECT_EQ(FilesBelow(product.DatabaseFolder()), std::vector<std::string>{"test.fdb"});
+    EXPECT_TRUE(
+        Holds(LastBlock(product.History()), "\nпомилка: не вдалося створити каталог " + records))
+        << product.History();
+}
+
+// A disk that holds the backup but not the copy: the rehearsal ends with the restore's error,
+// and neither file stays.
+TEST(RehearsalFailures, ARestoreThatFailsEndsItAndLeavesNoFile) {
+    Product product;
+    const std::string database = product.DatabaseState();
+    TempFolder backups;
+    std::string whyNot;
+    const auto disk = ScratchMount::SmallDisk(backups.Str(), 256 * 1024, whyNot);
+    if (!disk)
+        GTEST_SKIP() << whyNot;
+
+    EXPECT_EQ(product.RunWith({"--unattended", "--rehearse", "--backup", backups.Str()}), 2)
+        << product.LastOutput();
+    const std::string& output = product.LastOutput();
+    EXPECT_TRUE(Holds(output, "Резервна копія бази даних...[OK]\n")) << output;
+    EXPECT_TRUE(Holds(output, "error: копію бази даних для репетиції не створено: ")) << output;
+    EXPECT_TRUE(Holds(output, "No space left on device")) << output;
+    EXPECT_TRUE(Holds(output, "Видалення копії бази даних...[OK]\n")) << output;
+    EXPECT_TRUE(FilesBelow(backups.Str()).empty());
+    EXPECT_TRUE(FilesBelow(product.WorkFolder() + "/rehearsal").empty());
+    EXPECT_EQ(product.DatabaseState(), database);
+    const std::string block = LastBlock(product.History());
+    EXPECT_TRUE(Holds(block, "\nпомилка: копію бази даних для репетиції не створено: ")) << block;
+    EXPECT_TRUE(Holds(block, "\nкопію бази даних і її резервну копію видалено\n")) << block;
+}
+
+// A rehearsal killed on a server of another machine left its backup there: the next run says
+// where, once, and goes on.
+TEST(RehearsalFailures, ABackupLeftOnAnotherServerIsSaidOnce) {
+    Product product;
+    const std::string records = product.WorkFolder() + "/rehearsal";
+    WriteFile(records + "/rehearsal-files.txt",
+              "backup\tdbhost/3050\t/srv/копії/test-254-20240307T090501.fbk\n");
+    const std::string warning = "резервна копія репетиції лишилась на сервері dbhost/3050: "
+                                "/srv/копії/test-254-20240307T090501.fbk; видаліть її там";
+
+    EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
+    EXPECT_TRUE(Holds(product.LastOutput(), warning)) << product.LastOutput();
+    EXPECT_TRUE(Holds(LastBlock(product.History()), "\nпопередження: " + warning + "\n"))
+        << product.History();
+    EXPECT_FALSE(fs::exists(records + "/rehearsal-files.txt"));
+
+    EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
+    EXPECT_FALSE(Holds(product.LastOutput(), warning)) << product.LastOutput();
+}
 
 // A rehearsal cut off while it applies a package to its copy: by a request to end, which it
 // meets after the statement in progress, or killed.
