@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -137,14 +141,13 @@ INSTANTIATE_TEST_SUITE_P(Engines, RehearsalTest,
                              return info.param == Engine::Embedded ? "Embedded" : "Server";
                          });
 
-// A work folder on a disk out of room for one more entry: the rehearsal's records folder
-// cannot be made, and the rehearsal ends before a backup is made.
+// A work folder on a disk with room for a few entries only (a tmpfs of so many inodes).
 class InodeLimitedFolder {
 public:
-    // Room for the folder itself and one file (the work folder's lock).
-    explicit InodeLimitedFolder(const std::string& folder) : m_folder(folder) {
+    InodeLimitedFolder(const std::string& folder, int inodes) : m_folder(folder) {
         fs::create_directories(folder);
-        if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "nr_inodes=2,mode=0700") != 0)
+        const std::string options = "nr_inodes=" + std::to_string(inodes) + ",mode=0700";
+        if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0)
             m_whyNot = std::string("mounting a tmpfs: ") + std::strerror(errno);
     }
     ~InodeLimitedFolder() {
@@ -161,25 +164,53 @@ private:
     std::string m_whyNot;
 };
 
-TEST(RehearsalFailures, ARecordsFolderThatCannotBeMadeStopsItBeforeTheBackup) {
+// The rehearsal notes each of its files in its records before it makes the file: where the
+// records cannot be written, it ends before a backup is made.
+struct RecordsFailure {
+    const char* name;
+    // Room for the work folder, its lock, and then...
+    int inodes;
+    // ...the error, after the work folder's path.
+    const char* error;
+};
+
+void PrintTo(const RecordsFailure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
+class RecordsFailureTest : public ::testing::TestWithParam<RecordsFailure> {};
+
+TEST_P(RecordsFailureTest, StopsTheRehearsalBeforeTheBackup) {
+    const RecordsFailure& failure = GetParam();
     Product product;
     const std::string database = product.DatabaseState();
-    const InodeLimitedFolder work(product.WorkFolder());
+    const InodeLimitedFolder work(product.WorkFolder(), failure.inodes);
     if (!work.WhyNot().empty())
         GTEST_SKIP() << work.WhyNot();
-    const std::string records = product.WorkFolder() + "/rehearsal";
+    const std::string error = failure.error;
+    const std::string expected =
+        error.substr(0, error.find('<')) + product.WorkFolder() + error.substr(error.find('>') + 1);
 
     EXPECT_EQ(product.RunWith(Rehearse), 2) << product.LastOutput();
-    EXPECT_TRUE(Holds(product.LastOutput(), "error: не вдалося створити каталог " + records +
-                                                ": No space left on device\n"))
+    EXPECT_TRUE(Holds(product.LastOutput(), "error: " + expected + "\n")) << expected << "\n"
+                                                                          << product.LastOutput();
+    EXPECT_FALSE(Holds(product.LastOutput(), "Копія бази даних для репетиції"))
         << product.LastOutput();
-    EXPECT_FALSE(Holds(product.LastOutput(), "Резервна копія бази даних")) << product.LastOutput();
     EXPECT_EQ(product.DatabaseState(), database);
     EXPECT_EQ(FilesBelow(product.DatabaseFolder()), std::vector<std::string>{"test.fdb"});
-    EXPECT_TRUE(
-        Holds(LastBlock(product.History()), "\nпомилка: не вдалося створити каталог " + records))
+    EXPECT_TRUE(Holds(LastBlock(product.History()), "\nпомилка: " + expected + "\n"))
         << product.History();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, RecordsFailureTest,
+    ::testing::Values(
+        RecordsFailure{"FolderCannotBeMade", 2,
+                       "не вдалося створити каталог <work>/rehearsal: No space left on device"},
+        RecordsFailure{"NoteCannotBeWritten", 3,
+                       "резервну копію бази даних не створено: не вдалося записати "
+                       "<work>/rehearsal/rehearsal-files.txt: No space left on device"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A disk that holds the backup but not the copy: the rehearsal ends with the restore's error,
 // and neither file stays.
@@ -225,6 +256,53 @@ TEST(RehearsalFailures, ABackupLeftOnAnotherServerIsSaidOnce) {
 
     EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
     EXPECT_FALSE(Holds(product.LastOutput(), warning)) << product.LastOutput();
+}
+
+// This machine's name, when it leads to the loopback address the test server listens on.
+std::string NameOfThisMachineOnLoopback() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0)
+        return {};
+    const bool loopback = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr ==
+                          htonl(INADDR_LOOPBACK);
+    ::freeaddrinfo(found);
+    return loopback ? name : std::string();
+}
+
+// A server named so that the installer cannot tell it is this machine: the rehearsal runs on
+// the server's own folder, and its backup, beyond this process's reach, is left there and said.
+TEST(RehearsalOnAServer, ByANameOfAnotherMachineLeavesItsBackupAndSaysWhere) {
+    const std::string server = ServerForTest();
+    if (server.empty())
+        GTEST_SKIP() << NoServerReason;
+    const std::string host = NameOfThisMachineOnLoopback();
+    if (host.empty())
+        GTEST_SKIP() << "this machine's name does not lead to 127.0.0.1";
+    Product product;
+    product.UseServer(host + server.substr(server.find('/')));
+    const std::string database = product.DatabaseState();
+
+    EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
+    const std::string& output = product.LastOutput();
+    EXPECT_TRUE(Holds(output, "Копія бази даних для репетиції...[OK]\n")) << output;
+    EXPECT_FALSE(Holds(output, "Видалення копії бази даних...[OK]")) << output;
+    EXPECT_EQ(product.DatabaseState(), database);
+    const std::vector<std::string> left = FilesBelow(product.DatabaseFolder());
+    ASSERT_EQ(left.size(), 2u) << "the database and the backup, not the copy";
+    const std::string backup = product.DatabaseFolder() + "/" + left[0];
+    EXPECT_TRUE(left[0].starts_with("test-254-") && left[0].ends_with(".fbk")) << left[0];
+    const std::string warning = "резервна копія репетиції лишилась на сервері " + host +
+                                server.substr(server.find('/')) + ": " + backup +
+                                "; видаліть її там";
+    EXPECT_TRUE(Holds(output, warning)) << warning << "\n" << output;
+    const std::string block = LastBlock(product.History());
+    EXPECT_TRUE(Holds(block, "\nпопередження: " + warning + "\n")) << block;
+    EXPECT_TRUE(Holds(block, "\nверсія копії після оновлення: 256\n")) << block;
 }
 
 // A rehearsal cut off while it applies a package to its copy: by a request to end, which it
