@@ -9,6 +9,7 @@
 #include "support/scratch_mount.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,29 @@ TEST_F(RehearsalFilesTest, FilesOnADiskThatCannotBeWrittenAreSaid) {
     EXPECT_TRUE(Left().empty()) << "the record goes: the next run could remove no more";
 }
 
+// A copy the server still holds cannot be dropped: it is said, by the name it is attached by,
+// and left.
+TEST_F(RehearsalFilesTest, ACopyTheServerStillHoldsIsSaidAndLeft) {
+    const std::string server = testing::ServerForTest();
+    if (server.empty())
+        GTEST_SKIP() << testing::NoServerReason;
+    TestDatabase copy(3, "n.rehearsal.fdb");
+    const std::string copyName = server + ":" + copy.Path();
+    db::Database holder("");
+    holder.SetDatabaseName(copyName);
+    holder.SetParams(Account);
+    holder.Open();
+    RehearsalFiles files(m_records.Str(), "", Account);
+    files.NoteCopy(copyName);
+
+    const std::vector<std::string> failures = files.Remove();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].starts_with("не вдалося видалити копію бази даних " + copyName + ": "))
+        << failures[0];
+    EXPECT_EQ(failures[0].find('\n'), std::string::npos) << "one line to show";
+    EXPECT_TRUE(platform::FileExists(copy.Path()));
+}
+
 // Files that noted nothing leave the record alone: it is another rehearsal's until this one
 // notes something.
 TEST_F(RehearsalFilesTest, FilesThatNotedNothingLeaveTheRecordAlone) {
@@ -318,9 +342,10 @@ TEST(ServiceProgressDisplay, CountsOnlyTheRowsItCanRead) {
     RecordingWindow restoring;
     ServiceProgressDisplay restore(restoring, "Копія бази даних для репетиції",
                                    ServiceKind::Restore, 0);
-    for (const char* line : {"gbak:restoring data for table A ", "gbak:   5 records restored ",
+    for (const char* line : {"gbak:restoring data for table A ", "5 records restored",
                              "gbak:restoring data for table B "})
         restore.OnLine(line);
+    EXPECT_EQ(restore.TablesWithRows(), 1) << "A's count without gbak's prefix; B's not come";
     EXPECT_EQ(restoring.DrawnBar().max, 1);
     EXPECT_EQ(Matching(restoring.Events(), "caption lUpdateTime=").size(), 0u)
         << "no estimate without the number of tables";

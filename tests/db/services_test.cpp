@@ -71,6 +71,8 @@ TEST(ServiceManagerName, IsTheServerOfTheDatabaseName) {
          "127.0.0.1/3063:service_mgr"},
         {"server:C:\\Data\\x.fdb", {"server", "C:\\Data\\x.fdb"}, "server:service_mgr"},
         {"[::1]/3050:/data/x.fdb", {"[::1]/3050", "/data/x.fdb"}, "[::1]/3050:service_mgr"},
+        // An address without its closing bracket is no server's.
+        {"[::1/3050:/data/x.fdb", {"", "[::1/3050:/data/x.fdb"}, "service_mgr"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SplitDatabaseName(c.databaseName), c.location) << c.databaseName;
@@ -181,6 +183,17 @@ TEST_P(ServiceManagerTest, ABackupOfAMissingDatabaseRaisesWithTheServiceTextAndL
     EXPECT_THROW_CONTAINING(manager.Backup(missing, backupFile), EFirebirdError,
                             "I/O error during \"open\" operation for file \"" + missing + "\"");
     EXPECT_FALSE(platform::FileExists(backupFile));
+}
+
+// Only a file the backup made is removed when it fails: one that was there is the owner's.
+TEST_P(ServiceManagerTest, ABackupThatFailsLeavesAFileThatWasThereBefore) {
+    TestDatabase elsewhere;
+    TempFolder folder;
+    const std::string backupFile = folder / "kept.fbk";
+    testing::WriteFile(backupFile, "an earlier backup");
+    ServiceManager manager = Manager(elsewhere.Path());
+    EXPECT_THROW(manager.Backup(folder / "missing.fdb", backupFile), EFirebirdError);
+    EXPECT_EQ(testing::ReadFile(backupFile), "an earlier backup");
 }
 
 TEST_P(ServiceManagerTest, ACallerStopsWaitingByThrowingFromTheCallback) {
