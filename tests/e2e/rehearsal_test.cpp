@@ -305,6 +305,40 @@ TEST(RehearsalOnAServer, ByANameOfAnotherMachineLeavesItsBackupAndSaysWhere) {
     EXPECT_TRUE(Holds(block, "\nверсія копії після оновлення: 256\n")) << block;
 }
 
+// A server on this machine whose files are not the ones the installer sees at the same paths
+// (a service with a private /tmp, a container): the backup the server reports is not found at
+// its size, and the copy is not restored from it.
+TEST(RehearsalOnAServer, ABackupNotFoundAtItsSizeIsNotRestored) {
+    const std::string server = ServerForTest();
+    if (server.empty())
+        GTEST_SKIP() << NoServerReason;
+    Product product;
+    product.UseServer(server);
+    const std::string database = product.DatabaseState();
+    TempFolder backups;
+    // The installer runs with an empty disk of its own over the backup folder.
+    const std::string real = product.Installer() + ".real";
+    fs::rename(product.Installer(), real);
+    WriteFile(product.Installer(), "#!/bin/sh\nexec unshare -m sh -c 'mount -t tmpfs tmpfs " +
+                                       backups.Str() + " && exec " + real + " \"$@\"' sh \"$@\"\n");
+    fs::permissions(product.Installer(), fs::perms::owner_all);
+
+    EXPECT_EQ(product.RunWith({"--unattended", "--rehearse", "--backup", backups.Str()}), 2)
+        << product.LastOutput();
+    const std::string& output = product.LastOutput();
+    const std::vector<std::string> made = FilesBelow(backups.Str());
+    ASSERT_EQ(made.size(), 1u) << output;
+    const std::string backup = backups.Str() + "/" + made[0];
+    const std::string size = std::to_string(fs::file_size(backup));
+    EXPECT_TRUE(Holds(output, "error: копію бази даних для репетиції не створено: резервна копія " +
+                                  backup + " має 0 байт, а не " + size + "\n"))
+        << output;
+    EXPECT_EQ(product.DatabaseState(), database);
+    EXPECT_TRUE(Holds(LastBlock(product.History()),
+                      "\nпомилка: копію бази даних для репетиції не створено: "))
+        << product.History();
+}
+
 // A rehearsal cut off while it applies a package to its copy: by a request to end, which it
 // meets after the statement in progress, or killed.
 struct Cut {
