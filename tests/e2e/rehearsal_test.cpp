@@ -3,6 +3,7 @@
 // folder changes, also when the rehearsal is cut off.
 #include "resume_fixture.h"
 
+#include "db/database.h"
 #include "support/scratch_mount.h"
 #include "support/test_server.h"
 
@@ -14,10 +15,12 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace norvane::testing {
@@ -337,6 +340,56 @@ TEST(RehearsalOnAServer, ABackupNotFoundAtItsSizeIsNotRestored) {
     EXPECT_TRUE(Holds(LastBlock(product.History()),
                       "\nпомилка: копію бази даних для репетиції не створено: "))
         << product.History();
+}
+
+// Another attachment to the copy (an administrator's tool) while the rehearsal ends: the copy
+// cannot be dropped, and is said and left.
+TEST(RehearsalOnAServer, ACopyAnotherAttachmentHoldsIsSaidAndLeft) {
+    const std::string server = ServerForTest();
+    if (server.empty())
+        GTEST_SKIP() << NoServerReason;
+    Product product;
+    product.UseServer(server);
+    TempFolder backups;
+    std::atomic<bool> ended{false};
+    db::Database holder("");
+    std::string copyName;
+    // Attached once the rehearsal applies the packages: the log of 255.02.sql's failure is
+    // kept then. An attachment during the restore would keep it from bringing the copy online.
+    const std::string log = product.WorkFolder() + "/rehearsal/logs/255/255.02.sql.log";
+    std::thread attach([&] {
+        while (!ended && !fs::exists(log))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const std::string& file : FilesBelow(backups.Str())) {
+            if (!file.ends_with(".rehearsal.fdb"))
+                continue;
+            copyName = server + ":" + backups.Str() + "/" + file;
+            holder.SetDatabaseName(copyName);
+            holder.SetParams({"sysdba", "quillbark"});
+            try {
+                holder.Open();
+            } catch (const std::exception&) {
+                // Dropped already: the rehearsal ended first.
+            }
+        }
+    });
+    const int status = product.RunWith({"--unattended", "--rehearse", "--backup", backups.Str()});
+    ended = true;
+    attach.join();
+    if (!holder.Connected())
+        GTEST_SKIP() << "the rehearsal ended before the copy could be attached";
+
+    EXPECT_EQ(status, 3) << product.LastOutput();
+    const std::string& output = product.LastOutput();
+    const std::string failure = "не вдалося видалити копію бази даних " + copyName + ": ";
+    EXPECT_TRUE(Holds(output, failure)) << output;
+    EXPECT_FALSE(Holds(output, "Видалення копії бази даних...[OK]")) << output;
+    const std::string block = LastBlock(product.History());
+    EXPECT_TRUE(Holds(block, "\nверсія копії після оновлення: 256\n")) << block;
+    EXPECT_TRUE(Holds(block, "\nпопередження: " + failure)) << block;
+    const std::vector<std::string> left = FilesBelow(backups.Str());
+    EXPECT_EQ(left.size(), 1u) << "the copy alone; its backup went";
+    holder.Drop();
 }
 
 // A rehearsal cut off while it applies a package to its copy: by a request to end, which it
