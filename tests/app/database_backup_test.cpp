@@ -4,9 +4,12 @@
 #include "base/exceptions.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
+#include "support/expect_throw.h"
 #include "support/recording_window.h"
+#include "support/scratch_mount.h"
 #include "support/temp_folder.h"
 #include "support/test_database.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@ namespace norvane::app {
 namespace {
 
 using testing::RecordingWindow;
+using testing::ScratchMount;
 using testing::TempFolder;
 using testing::TestDatabase;
 using ui::Control;
@@ -129,6 +133,119 @@ TEST_F(RehearsalFilesTest, ARunThatFindsARecordRemovesWhatItNames) {
     EXPECT_TRUE(RemoveRehearsalLeftovers(m_records.Str(), "", Account).empty());
 }
 
+// Each file is noted before it is made: a note that cannot be written stops the rehearsal
+// before there is a file no record names.
+TEST_F(RehearsalFilesTest, ANoteThatCannotBeWrittenRaises) {
+    const std::string gone = m_records / "gone";
+    const std::string record = gone + "/rehearsal-files.txt";
+    RehearsalFiles files(gone, "", Account);
+    EXPECT_THROW_CONTAINING(files.NoteBackup("/data/n.fdb", m_records / "n.fbk"), EOSError,
+                            "не вдалося записати " + record + ": ");
+    EXPECT_THROW_CONTAINING(files.NoteCopy(m_records / "n.rehearsal.fdb"), EOSError,
+                            "не вдалося записати " + record + ": ");
+    EXPECT_EQ(files.CopyName(), m_records / "n.rehearsal.fdb");
+    EXPECT_TRUE(files.Remove().empty());
+}
+
+// A record cut off by a kill, or edited by hand: what it names in full goes, the rest is
+// passed over.
+TEST_F(RehearsalFilesTest, ARecordsDamagedLinesArePassedOver) {
+    TestDatabase copy(3, "n.rehearsal.fdb");
+    const std::string backup = copy.Folder() + "/n.fbk";
+    testing::WriteFile(backup, "backup");
+    const std::string kept = copy.Folder() + "/kept.fbk";
+    testing::WriteFile(kept, "not the rehearsal's");
+    testing::WriteFile(m_records / "rehearsal-files.txt", "copy\n"
+                                                          "copy\t" +
+                                                              kept +
+                                                              "\textra\n"
+                                                              "backup\t" +
+                                                              kept +
+                                                              "\n"
+                                                              "restore\t\t" +
+                                                              kept +
+                                                              "\n"
+                                                              "\n"
+                                                              "backup\t\t" +
+                                                              backup +
+                                                              "\n"
+                                                              "copy\t" +
+                                                              copy.Path());
+    EXPECT_TRUE(RemoveRehearsalLeftovers(m_records.Str(), "", Account).empty());
+    EXPECT_FALSE(platform::FileExists(copy.Path())) << "the last line lost its line feed only";
+    EXPECT_FALSE(platform::FileExists(backup));
+    EXPECT_TRUE(platform::FileExists(kept));
+    EXPECT_TRUE(Left().empty());
+}
+
+// On a read-only disk neither the engine nor the system can remove the files: each is said,
+// with why.
+TEST_F(RehearsalFilesTest, FilesOnADiskThatCannotBeWrittenAreSaid) {
+    TempFolder folder;
+    const std::string halfRestored = folder / "n.rehearsal.fdb";
+    testing::WriteFile(halfRestored, "not a database");
+    const std::string backup = folder / "n.fbk";
+    testing::WriteFile(backup, "backup");
+    RehearsalFiles files(m_records.Str(), "", Account);
+    files.NoteBackup("/data/n.fdb", backup);
+    files.NoteCopy(halfRestored);
+    std::string whyNot;
+    const auto readOnly = ScratchMount::ReadOnly(folder.Str(), whyNot);
+    if (!readOnly)
+        GTEST_SKIP() << whyNot;
+
+    const std::vector<std::string> failures = files.Remove();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_TRUE(
+        failures[0].starts_with("не вдалося видалити копію бази даних " + halfRestored + ": "))
+        << failures[0];
+    EXPECT_EQ(failures[1],
+              "не вдалося видалити резервну копію репетиції " + backup + ": Read-only file system");
+    EXPECT_TRUE(platform::FileExists(halfRestored));
+    EXPECT_TRUE(platform::FileExists(backup));
+    EXPECT_TRUE(Left().empty()) << "the record goes: the next run could remove no more";
+}
+
+// A copy the server still holds cannot be dropped: it is said, by the name it is attached by,
+// and left.
+TEST_F(RehearsalFilesTest, ACopyTheServerStillHoldsIsSaidAndLeft) {
+    const std::string server = testing::ServerForTest();
+    if (server.empty())
+        GTEST_SKIP() << testing::NoServerReason;
+    TestDatabase copy(3, "n.rehearsal.fdb");
+    const std::string copyName = server + ":" + copy.Path();
+    db::Database holder("");
+    holder.SetDatabaseName(copyName);
+    holder.SetParams(Account);
+    holder.Open();
+    RehearsalFiles files(m_records.Str(), "", Account);
+    files.NoteCopy(copyName);
+
+    const std::vector<std::string> failures = files.Remove();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].starts_with("не вдалося видалити копію бази даних " + copyName + ": "))
+        << failures[0];
+    EXPECT_EQ(failures[0].find('\n'), std::string::npos) << "one line to show";
+    EXPECT_TRUE(platform::FileExists(copy.Path()));
+}
+
+// Files that noted nothing leave the record alone: it is another rehearsal's until this one
+// notes something.
+TEST_F(RehearsalFilesTest, FilesThatNotedNothingLeaveTheRecordAlone) {
+    TestDatabase copy(3, "n.rehearsal.fdb");
+    RehearsalFiles earlier(m_records.Str(), "", Account);
+    earlier.NoteCopy(copy.Path());
+    {
+        RehearsalFiles unused(m_records.Str(), "", Account);
+        EXPECT_FALSE(unused.Noted());
+        EXPECT_TRUE(unused.Remove().empty());
+    }
+    EXPECT_EQ(Left(), std::vector<std::string>{"rehearsal-files.txt"});
+    EXPECT_TRUE(platform::FileExists(copy.Path()));
+    EXPECT_TRUE(earlier.Remove().empty());
+    EXPECT_FALSE(platform::FileExists(copy.Path()));
+}
+
 TEST(EmptyKeptLogs, DeletesTheLogsOfEveryPackageFolder) {
     TempFolder logs;
     testing::WriteFile(logs.Path() / "255" / "255.01.sql.log", "x");
@@ -137,6 +254,15 @@ TEST(EmptyKeptLogs, DeletesTheLogsOfEveryPackageFolder) {
     EXPECT_FALSE(platform::FileExists(logs / "255/255.01.sql.log"));
     EXPECT_FALSE(platform::FileExists(logs / "256/blob.log"));
     EmptyKeptLogs(logs / "missing");
+}
+
+TEST(EmptyKeptLogs, LeavesWhatIsNotInAPackageFolder) {
+    TempFolder logs;
+    testing::WriteFile(logs.Path() / "255" / "255.01.sql.log", "x");
+    testing::WriteFile(logs.Path() / "notes.txt", "the administrator's");
+    EmptyKeptLogs(logs.Str());
+    EXPECT_FALSE(platform::FileExists(logs / "255/255.01.sql.log"));
+    EXPECT_EQ(testing::ReadFile(logs.Path() / "notes.txt"), "the administrator's");
 }
 
 // gbak's verbose lines, as the service gives them.
@@ -197,6 +323,32 @@ TEST(ServiceProgressDisplay, ARestoreCountsTheTablesItsBackupWroteRowsOf) {
     EXPECT_EQ(window.DrawnBar().max, 2);
     EXPECT_EQ(window.DrawnBar().position, 1);
     EXPECT_EQ(Matching(window.Events(), "caption lUpdateTime=").size(), 1u);
+}
+
+// Lines of another gbak than the one the markers were taken from: a count it does not give, a
+// table's rows told twice, a restore whose backup counted no table with rows.
+TEST(ServiceProgressDisplay, CountsOnlyTheRowsItCanRead) {
+    RecordingWindow window;
+    ServiceProgressDisplay display(window, "Резервна копія бази даних", ServiceKind::Backup);
+    for (const char* line :
+         {"gbak:    writing table A", "gbak:    writing table B",
+          "gbak:    writing data for table A", "gbak:many records written",
+          "gbak:    writing data for table B", "gbak:3 records written", "gbak:0 records written"})
+        display.OnLine(line);
+    EXPECT_EQ(display.TablesWithRows(), 1);
+    EXPECT_EQ(window.DrawnBar().max, 2);
+    EXPECT_EQ(window.DrawnBar().position, 1);
+
+    RecordingWindow restoring;
+    ServiceProgressDisplay restore(restoring, "Копія бази даних для репетиції",
+                                   ServiceKind::Restore, 0);
+    for (const char* line : {"gbak:restoring data for table A ", "5 records restored",
+                             "gbak:restoring data for table B "})
+        restore.OnLine(line);
+    EXPECT_EQ(restore.TablesWithRows(), 1) << "A's count without gbak's prefix; B's not come";
+    EXPECT_EQ(restoring.DrawnBar().max, 1);
+    EXPECT_EQ(Matching(restoring.Events(), "caption lUpdateTime=").size(), 0u)
+        << "no estimate without the number of tables";
 }
 
 TEST(ServiceProgressDisplay, AnInterruptionStopsTheService) {

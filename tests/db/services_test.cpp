@@ -1,5 +1,6 @@
 #include "db/services.h"
 
+#include "base/exceptions.h"
 #include "base/sha256.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -70,6 +71,8 @@ TEST(ServiceManagerName, IsTheServerOfTheDatabaseName) {
          "127.0.0.1/3063:service_mgr"},
         {"server:C:\\Data\\x.fdb", {"server", "C:\\Data\\x.fdb"}, "server:service_mgr"},
         {"[::1]/3050:/data/x.fdb", {"[::1]/3050", "/data/x.fdb"}, "[::1]/3050:service_mgr"},
+        // An address without its closing bracket is no server's.
+        {"[::1/3050:/data/x.fdb", {"", "[::1/3050:/data/x.fdb"}, "service_mgr"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SplitDatabaseName(c.databaseName), c.location) << c.databaseName;
@@ -182,6 +185,17 @@ TEST_P(ServiceManagerTest, ABackupOfAMissingDatabaseRaisesWithTheServiceTextAndL
     EXPECT_FALSE(platform::FileExists(backupFile));
 }
 
+// Only a file the backup made is removed when it fails: one that was there is the owner's.
+TEST_P(ServiceManagerTest, ABackupThatFailsLeavesAFileThatWasThereBefore) {
+    TestDatabase elsewhere;
+    TempFolder folder;
+    const std::string backupFile = folder / "kept.fbk";
+    testing::WriteFile(backupFile, "an earlier backup");
+    ServiceManager manager = Manager(elsewhere.Path());
+    EXPECT_THROW(manager.Backup(folder / "missing.fdb", backupFile), EFirebirdError);
+    EXPECT_EQ(testing::ReadFile(backupFile), "an earlier backup");
+}
+
 TEST_P(ServiceManagerTest, ACallerStopsWaitingByThrowingFromTheCallback) {
     TestDatabase original;
     FillProductDatabase(original);
@@ -219,6 +233,70 @@ TEST_P(ServiceManagerTest, DropDatabaseRemovesADatabaseAndTellsOfAMissingOne) {
     holder.Open();
     EXPECT_THROW(DropDatabase("", NameOf(held.Path()), ProgramAccount), EFirebirdError);
     EXPECT_TRUE(platform::FileExists(held.Path()));
+}
+
+TEST_P(ServiceManagerTest, ARestoreOfAFileThatIsNoBackupRaisesAndLeavesNoDatabase) {
+    TestDatabase original;
+    TempFolder folder;
+    const std::string notABackup = folder / "notes.fbk";
+    testing::WriteFile(notABackup, std::string(4096, 'x'));
+    const std::string copy = folder / "copy.fdb";
+    ServiceManager manager = Manager(original.Path());
+    EXPECT_THROW_CONTAINING(manager.Restore(notABackup, copy, RestoreTarget::CreateNew),
+                            EFirebirdError, "expected backup");
+    EXPECT_FALSE(platform::FileExists(copy));
+}
+
+// gbak asks for the next volume of a backup cut short and, with no one to answer, ends as if
+// it had finished. The embedded engine's only: a server's service holds the half-restored
+// database a while after it ended, and its gbak asks on the server's terminal.
+TEST(ServiceManagerEmbedded, ARestoreOfABackupCutShortIsNotTakenForOneThatFinished) {
+    TestDatabase original;
+    FillProductDatabase(original);
+    TempFolder folder;
+    const std::string backupFile = folder / "norvane.fbk";
+    ServiceManager manager("", original.Path(), ProgramAccount);
+    const std::uint64_t size = manager.Backup(original.Path(), backupFile);
+    testing::WriteFile(backupFile, testing::ReadFile(backupFile).substr(0, size / 2));
+    const std::string copy = folder / "copy.fdb";
+    EXPECT_THROW_CHECKED(manager.Restore(backupFile, copy, RestoreTarget::CreateNew),
+                         EFirebirdError, [&](const std::string& text) {
+                             EXPECT_TRUE(text.starts_with("The restore of " + backupFile +
+                                                          " into " + copy + " did not finish\n"))
+                                 << text;
+                         });
+    EXPECT_FALSE(platform::FileExists(copy));
+}
+
+// A file in the way that is no database was there before: it is the owner's, and stays.
+TEST_P(ServiceManagerTest, ARestoreOntoAFileThatIsNoDatabaseLeavesIt) {
+    TestDatabase original;
+    TempFolder folder;
+    const std::string backupFile = folder / "original.fbk";
+    ServiceManager manager = Manager(original.Path());
+    manager.Backup(original.Path(), backupFile);
+    const std::string inTheWay = folder / "copy.fdb";
+    testing::WriteFile(inTheWay, "the owner's notes");
+    EXPECT_THROW(manager.Restore(backupFile, inTheWay, RestoreTarget::CreateNew), EFirebirdError);
+    EXPECT_EQ(testing::ReadFile(inTheWay), "the owner's notes");
+}
+
+// Names from nrv.ini or the command line too long for the service's parameters are refused
+// before anything is started.
+TEST(ServiceManagerParameters, NamesTooLongForAServiceAreRefused) {
+    TestDatabase original;
+    TempFolder folder;
+    const std::string longName = folder / std::string(70000, 'n');
+    const std::string halfName = folder / std::string(40000, 'n');
+    EXPECT_THROW_MSG(
+        ServiceManager("", "dbhost" + std::string(70000, 'h') + ":/d/x.fdb", ProgramAccount),
+        EMisuse, "The server name is too long");
+    ServiceManager manager("", original.Path(), ProgramAccount);
+    EXPECT_THROW_MSG(manager.Backup(original.Path(), longName), EMisuse,
+                     "A file name is longer than a service parameter can hold");
+    EXPECT_THROW_MSG(manager.Backup(halfName, halfName + ".fbk"), EMisuse,
+                     "The file names are longer than a service parameter block can hold");
+    EXPECT_GT(manager.Backup(original.Path(), folder / "x.fbk"), 0u) << "the manager still serves";
 }
 
 TEST(ServiceManagerServer, AWrongPasswordIsRefusedWithTheClientText) {
