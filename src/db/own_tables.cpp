@@ -126,13 +126,6 @@ bool TableExists(Transaction& transaction, std::string_view name) {
     return found;
 }
 
-bool TableExists(Database& database, std::string_view name) {
-    bool found = false;
-    RunInOwnTransaction(database,
-                        [&](Transaction& transaction) { found = TableExists(transaction, name); });
-    return found;
-}
-
 bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables) {
     return WhatIsMissing(database, tables).empty();
 }

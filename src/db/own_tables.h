@@ -30,7 +30,6 @@ struct OwnTable {
 
 /// Whether the database has a table of that name (as stored: upper case when unquoted).
 bool TableExists(Transaction& transaction, std::string_view name);
-bool TableExists(Database& database, std::string_view name);
 
 /// Whether the tables are there with all their columns.
 bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables);
