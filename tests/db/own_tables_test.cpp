@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "support/child_process.h"
 #include "support/expect_throw.h"
+#include "support/private_server.h"
 #include "support/row_holder.h"
 #include "support/test_database.h"
 
@@ -405,6 +406,48 @@ TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
         DatabaseRunLock other(sysdba.database);
         EXPECT_EQ(other.Acquire(), DatabaseRunLock::Result::Acquired) << right;
     }
+}
+
+// The server dies under a running installer: whatever it asks next fails as a lost database,
+// which ends the run instead of being retried or taken for another installer's lock.
+TEST(DatabaseRunLock, AServerGoneMidRunFailsEveryCallAsFatal) {
+    if (!testing::TestServer())
+        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    norvane::testing::PrivateFirebirdServer server;
+    Database database("");
+    database.SetDatabaseName(server.Name() + ":" + file.Path());
+    database.SetParams({"SYSDBA", "quillbark"});
+    database.Open();
+    const std::span lockTable(&DatabaseRunLock::Table(), 1);
+    EnsureOwnTables(database, lockTable);
+    DatabaseRunLock holding(database);
+    ASSERT_EQ(holding.Acquire(), DatabaseRunLock::Result::Acquired);
+    server.Kill();
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"making the tables", [&] { EnsureOwnTables(database, Both); }},
+        {"taking the lock", [&] { DatabaseRunLock(database).Acquire(); }},
+        {"a statement",
+         [&] {
+             RunInOwnTransaction(
+                 database, [](Transaction& t) { RunStatement(t, "select 1 from rdb$database"); });
+         }},
+    };
+    for (const auto& [what, call] : calls) {
+        try {
+            call();
+            ADD_FAILURE() << what << " passed";
+        } catch (const EFirebirdError& error) {
+            EXPECT_TRUE(error.IsFatal()) << what << ": " << error.what();
+            EXPECT_FALSE(error.IsLockWait()) << what;
+            EXPECT_FALSE(error.IsLockConflict()) << what;
+        }
+    }
+    EXPECT_FALSE(holding.Holder().has_value());
+    // What is left of the attachment is let go without a word from the server.
+    EXPECT_NO_THROW(database.Close());
+    EXPECT_FALSE(database.Connected());
 }
 
 } // namespace

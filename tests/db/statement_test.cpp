@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -504,6 +505,30 @@ TEST(Transaction, StartTwiceOrEndInactiveIsMisuse) {
     session.transaction.Rollback();
     EXPECT_THROW_MSG(session.transaction.Commit(), EMisuse, "The transaction is not active");
     EXPECT_THROW_MSG(session.transaction.Rollback(), EMisuse, "The transaction is not active");
+}
+
+// A transaction runs in the mode it was started in: changing the mode or the wait for locks
+// counts only from its next start.
+TEST(Transaction, KnowsWhetherItRunsInTheModeItIsNowGiven) {
+    TestDatabase file;
+    Session session(file);
+    Transaction transaction(session.database, TransactionMode::ReadCommittedWait);
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.StartTransaction();
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetLockTimeout(std::chrono::seconds(5));
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.Commit();
+    transaction.StartTransaction();
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetMode(TransactionMode::ReadCommittedNoWait);
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.Rollback();
+    transaction.StartTransaction();
+    // No wait has no timeout to give: the one set is left out.
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetLockTimeout(std::chrono::seconds(9));
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
 }
 
 } // namespace
