@@ -56,6 +56,11 @@ TEST(Statement, NamedMarkersAreBoundByNameOutsideLiteralsAndComments) {
          {"not_this", "this", "c", "b"}},
         // A marker ends where its name does.
         {"insert into t values (:ID+0, :S||'', 'x'':y')", {{"ID", "7"}, {"s", "a"}}, "a|x':y", {}},
+        // A minus, a slash and a quoted name are no comment and no literal.
+        {"insert into \"T\" (\"ID\", s, u) values (:ID - 0, 6 / 2, :U)",
+         {{"ID", "7"}, {"U", "u"}},
+         "3|u",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
