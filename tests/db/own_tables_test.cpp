@@ -221,6 +221,8 @@ TEST(OwnTables, AReadOnlyDatabaseRefusesAtOnce) {
         EXPECT_TRUE(error.IsFatal()) << error.what();
     }
     EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$UPDATE_LOCK"), 0);
+    // Without a row no one is named.
+    EXPECT_FALSE(lock.Holder().has_value());
     EXPECT_EQ(file.QueryCount("select count(*) from rdb$relations "
                               "where rdb$relation_name starting with 'NORVANE$OWN'"),
               0);
@@ -332,7 +334,7 @@ TEST(DatabaseRunLock, ARowAnotherAttachmentHoldsIsRefusedWithoutWaiting) {
     EnsureOwnTables(attachment.database, std::span(&DatabaseRunLock::Table(), 1));
     {
         norvane::testing::RowHolder holder(
-            file.Path(), "update NORVANE$UPDATE_LOCK set HOST = 'elsewhere', PROCESS_ID = 7");
+            file.Path(), "update NORVANE$UPDATE_LOCK set HOST = 'elsewhere', PROCESS_ID = null");
         DatabaseRunLock refused(attachment.database);
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(refused.Acquire(), DatabaseRunLock::Result::HeldByAnother);
@@ -341,8 +343,10 @@ TEST(DatabaseRunLock, ARowAnotherAttachmentHoldsIsRefusedWithoutWaiting) {
         holder.Commit();
         const std::optional<LockHolder> named = refused.Holder();
         ASSERT_TRUE(named.has_value());
+        // A holder that wrote only part of itself is named with what it wrote.
         EXPECT_EQ(named->host, "elsewhere");
-        EXPECT_EQ(named->processId, 7);
+        EXPECT_EQ(named->processId, 0);
+        EXPECT_EQ(named->user, "");
     }
     DatabaseRunLock next(attachment.database);
     EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
