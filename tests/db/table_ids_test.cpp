@@ -110,5 +110,25 @@ TEST(TableIds, AProbeACutOffRunLeftIsDroppedFirst) {
     EXPECT_NO_THROW(Make(database, "NEXT_ONE"));
 }
 
+// Skipping an id makes a table: a user who may not make one is told which right it lacks,
+// after a few tries, and the ids stay as they were.
+TEST(TableIds, AUserWhoMayNotMakeTablesIsToldTheRight) {
+    TestDatabase file;
+    ASSERT_TRUE(CutACreateTableShort(file));
+    const std::int64_t taken = file.QueryCount(TakenIds);
+    Database clerk("");
+    clerk.SetDatabaseName(file.Path());
+    clerk.SetParams({"CLERK", ""});
+    clerk.Open();
+    try {
+        SkipTableIdsOfInterruptedCreates(clerk);
+        ADD_FAILURE() << "the ids were skipped without the right to make a table";
+    } catch (const EFirebirdError& error) {
+        EXPECT_FALSE(error.IsFatal()) << error.what();
+        EXPECT_EQ(MissingRight(error), "CREATE TABLE") << error.what();
+    }
+    EXPECT_EQ(file.QueryCount(TakenIds), taken);
+}
+
 } // namespace
 } // namespace norvane::db
