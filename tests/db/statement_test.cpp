@@ -343,6 +343,8 @@ TEST(Statement, CountsTheRowsAnExecutionChanged) {
         statement.SetSql(sql);
         statement.Execute();
         EXPECT_EQ(statement.RowsAffected(), rows) << sql;
+        // Only a select has rows to read.
+        EXPECT_EQ(statement.Fetch(), std::string_view(sql).starts_with("select")) << sql;
     }
 }
 
@@ -395,15 +397,16 @@ TEST(Statement, AStatementLongerThanSixtyFourKilobytesIsSentWhole) {
 // Bytes given to a text parameter arrive as the text.
 TEST(Statement, BytesBoundToATextParameterArriveAsText) {
     TestDatabase file;
-    file.Execute("create table t (s varchar(10));");
+    file.Execute("create table t (n varchar(5), s varchar(10));");
     Session session(file);
     Statement insert(session.database, Parameters::Named);
-    insert.SetSql("insert into t values (:S)");
+    insert.SetSql("insert into t values (:N, :S)");
+    insert.SetStringParam("N", "one");
     const std::string text = "bytes";
     insert.SetBlobParam("S", Bytes(text));
     insert.Execute();
     session.transaction.Commit();
-    EXPECT_EQ(file.QueryString("select s from t"), "bytes");
+    EXPECT_EQ(file.QueryString("select n || ':' || s from t"), "one:bytes");
 }
 
 TEST(Statement, RawTextBindsNoParameter) {
@@ -439,6 +442,10 @@ TEST(Database, CloseCommitsTheDefaultTransaction) {
     EXPECT_FALSE(session.database.Connected());
     EXPECT_FALSE(session.transaction.Active());
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+    // A default transaction already ended is left as it is.
+    session.database.Open();
+    session.database.Close();
+    EXPECT_FALSE(session.database.Connected());
 }
 
 // Dropping a database ends its default transaction first: its work goes with the file.
