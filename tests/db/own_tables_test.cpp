@@ -367,6 +367,27 @@ TEST(DatabaseRunLock, AnInstallerThatWroteItselfInLastHoldsIt) {
     EXPECT_EQ(file.QueryCount("select ATTACHMENT_ID from NORVANE$UPDATE_LOCK"), -1);
 }
 
+// Another installer holds the row at the moment this one takes it, after this one wrote
+// itself in: refused, not failed, and nothing of it is left holding the row. A trigger whose
+// own transaction updates the row stands in for the other installer's hold.
+TEST(DatabaseRunLock, ARowHeldWhenItIsTakenIsAnotherInstallersLock) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    Attachment attachment(file);
+    EnsureOwnTables(attachment.database, std::span(&DatabaseRunLock::Table(), 1));
+    file.Execute("set term ^ ;\ncreate trigger OTHER_HOLD for NORVANE$UPDATE_LOCK after update "
+                 "as begin if (new.TAKEN_AT is not distinct from old.TAKEN_AT) then "
+                 "in autonomous transaction do update NORVANE$UPDATE_LOCK set ID = ID; end^\n"
+                 "set term ; ^");
+    {
+        DatabaseRunLock lock(attachment.database);
+        EXPECT_EQ(lock.Acquire(), DatabaseRunLock::Result::HeldByAnother);
+    }
+    file.Execute("drop trigger OTHER_HOLD;");
+    DatabaseRunLock next(attachment.database);
+    EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
+}
+
 // A user granted less than the lock needs gets the engine's refusal, which names the right,
 // and no name of a holder.
 TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
