@@ -103,6 +103,17 @@ bool IsAlreadyMade(const EFirebirdError& error) {
            std::string_view(error.what()).find("already exists") != std::string_view::npos;
 }
 
+// "UPDATE access to COLUMN T.C" is granted as "UPDATE (C) ON T"; an object is altered or
+// dropped by its owner or by a user allowed to do so to any object of its kind.
+std::string RightOnObject(const std::string& right, const std::string& kind,
+                          const std::string& object) {
+    if (right == "ALTER" || right == "DROP")
+        return right + " ANY " + kind;
+    if (const std::size_t dot = object.rfind('.'); kind == "COLUMN" && dot != std::string::npos)
+        return right + " (" + object.substr(dot + 1) + ") ON " + object.substr(0, dot);
+    return right + " ON " + (kind == "TABLE" ? object : kind + " " + object);
+}
+
 } // namespace
 
 bool TableExists(Transaction& transaction, std::string_view name) {
@@ -112,13 +123,6 @@ bool TableExists(Transaction& transaction, std::string_view name) {
     query.Execute();
     const bool found = query.Fetch() && std::get<ScaledInteger>(query.Field(0)).value > 0;
     query.Close();
-    return found;
-}
-
-bool TableExists(Database& database, std::string_view name) {
-    bool found = false;
-    RunInOwnTransaction(database,
-                        [&](Transaction& transaction) { found = TableExists(transaction, name); });
     return found;
 }
 
@@ -153,11 +157,8 @@ std::optional<std::string> MissingRight(const EFirebirdError& error) {
     std::smatch match;
     // "no permission for INSERT access to TABLE NORVANE$UPDATE_LOCK"
     static const std::regex access(R"(no permission for (\w+) access to (\w+) (\S+))");
-    if (std::regex_search(text, match, access)) {
-        const std::string on =
-            match[2] == "TABLE" ? match[3].str() : match[2].str() + " " + match[3].str();
-        return match[1].str() + " ON " + on;
-    }
+    if (std::regex_search(text, match, access))
+        return RightOnObject(match[1].str(), match[2].str(), match[3].str());
     // "CREATE TABLE NORVANE$UPDATE_LOCK failed" followed by "There is no privilege for this
     // operation": a right on a kind of object, not on one of them.
     static const std::regex statement(R"((CREATE|ALTER|DROP) (\w+) \S+ failed)");

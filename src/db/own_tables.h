@@ -30,7 +30,6 @@ struct OwnTable {
 
 /// Whether the database has a table of that name (as stored: upper case when unquoted).
 bool TableExists(Transaction& transaction, std::string_view name);
-bool TableExists(Database& database, std::string_view name);
 
 /// Whether the tables are there with all their columns.
 bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables);
@@ -43,7 +42,8 @@ bool OwnTablesComplete(Database& database, std::span<const OwnTable> tables);
 void EnsureOwnTables(Database& database, std::span<const OwnTable> tables);
 
 /// The right the failure says the connection's user lacks, as a GRANT names it ("CREATE
-/// TABLE", "ALTER ANY TABLE", "INSERT ON NORVANE$UPDATE_LOCK"), or nothing.
+/// TABLE", "ALTER ANY TABLE", "INSERT ON NORVANE$UPDATE_LOCK", "UPDATE (ID) ON
+/// NORVANE$UPDATE_LOCK"), or nothing.
 std::optional<std::string> MissingRight(const EFirebirdError& error);
 
 /// Runs work in a transaction of its own and commits it, unless done says it is done

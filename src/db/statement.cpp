@@ -277,10 +277,6 @@ void Statement::SetSql(std::string text) {
     m_impl->names.clear();
 }
 
-const std::string& Statement::Sql() const {
-    return m_impl->sql;
-}
-
 void Statement::Prepare() {
     Impl& impl = *m_impl;
     impl.CloseCursor();

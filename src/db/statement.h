@@ -65,9 +65,8 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    /// The text as given; the text logged for a failure.
+    /// The text to run, prepared at the first execution or binding.
     void SetSql(std::string text);
-    const std::string& Sql() const;
 
     /// Prepares the text (named parameters replaced by "?") in the database's dialect.
     void Prepare();

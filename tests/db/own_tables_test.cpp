@@ -6,7 +6,10 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "platform/environment.h"
+#include "support/child_process.h"
 #include "support/expect_throw.h"
+#include "support/private_server.h"
+#include "support/row_holder.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +51,15 @@ std::string Description(TestDatabase& file, const std::string& where) {
     return file
         .QueryString("select cast(rdb$description as varchar(200) character set utf8) " + where)
         .value_or("NULL");
+}
+
+// The lock's table as this version makes it, before any installer added its row.
+void MakeEarlierLockTableWithoutRow(TestDatabase& file) {
+    Database owner("");
+    owner.SetDatabaseName(file.Path());
+    owner.SetParams({"SYSDBA", "x"});
+    owner.Open();
+    EnsureOwnTables(owner, std::span(&DatabaseRunLock::Table(), 1));
 }
 
 TEST(OwnTables, AreMadeTogetherInOneTransactionWithWhatTheyAreFor) {
@@ -121,6 +133,99 @@ TEST(OwnTables, AUserWithoutTheRightIsToldWhichRight) {
     } catch (const EFirebirdError& error) {
         EXPECT_EQ(MissingRight(error), "INSERT ON NORVANE$OWN_LOCK") << error.what();
     }
+}
+
+// What the engine says a user lacks, turned into what an administrator grants: a right on one
+// object, on a column, or on every object of a kind when the object is another user's.
+TEST(OwnTables, TheMissingRightIsNamedAsAGrantNamesIt) {
+    TestDatabase file;
+    file.Execute("create table L (ID integer not null primary key, HOST varchar(20));\n"
+                 "create sequence G;\n"
+                 "set term ^ ;\ncreate procedure P as begin end^\nset term ; ^\n"
+                 "commit;\ninsert into L values (1, 'h');\n"
+                 "grant select on L to CLERK;\ngrant update (HOST) on L to CLERK;");
+    Database clerk("");
+    clerk.SetDatabaseName(file.Path());
+    clerk.SetParams({"CLERK", ""});
+    clerk.Open();
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"delete from L", "DELETE ON L"},
+        {"update L set ID = ID", "UPDATE (ID) ON L"},
+        {"execute procedure P", "EXECUTE ON PROCEDURE P"},
+        {"select gen_id(G, 1) from rdb$database", "USAGE ON GENERATOR G"},
+        {"alter table L add X integer", "ALTER ANY TABLE"},
+        {"drop table L", "DROP ANY TABLE"},
+        {"create sequence G2", "CREATE SEQUENCE"},
+        // A failure that is not about rights names none.
+        {"update L set HOST = 'a much longer host name than fits'", std::nullopt},
+    };
+    for (const auto& [sql, right] : cases) {
+        try {
+            RunInOwnTransaction(clerk, [&](Transaction& t) { RunStatement(t, sql); });
+            ADD_FAILURE() << sql << " passed";
+        } catch (const EFirebirdError& error) {
+            EXPECT_EQ(MissingRight(error), right) << sql << ": " << error.what();
+        }
+    }
+    EXPECT_EQ(file.QueryCount("select count(*) from L where HOST = 'h'"), 1);
+}
+
+// The table an earlier version made belongs to its maker: a user allowed to make tables may
+// not add the columns it lacks, and is told so.
+TEST(OwnTables, AnotherUsersEarlierTableIsNotAlteredAndTheRightIsNamed) {
+    TestDatabase file;
+    file.Execute("create table NORVANE$OWN_LOCK (ID integer not null primary key);\n"
+                 "grant create table to CLERK;");
+    Database clerk("");
+    clerk.SetDatabaseName(file.Path());
+    clerk.SetParams({"CLERK", ""});
+    clerk.Open();
+    try {
+        EnsureOwnTables(clerk, Both);
+        ADD_FAILURE() << "another user's table was altered";
+    } catch (const EFirebirdError& error) {
+        EXPECT_NE(std::string(error.what()).find("ALTER TABLE NORVANE$OWN_LOCK failed"),
+                  std::string::npos)
+            << error.what();
+        EXPECT_EQ(MissingRight(error), "ALTER ANY TABLE");
+    }
+    // One transaction: the table the clerk could make is not left alone either.
+    EXPECT_EQ(file.QueryCount("select count(*) from rdb$relations "
+                              "where rdb$relation_name starting with 'NORVANE$OWN'"),
+              1);
+    EXPECT_FALSE(OwnTablesComplete(clerk, Both));
+}
+
+// A database switched to read-only (gfix -mode read_only) cannot take the installer's tables
+// or its lock row; the engine's refusal comes at once, not after rounds of retrying.
+TEST(OwnTables, AReadOnlyDatabaseRefusesAtOnce) {
+    TestDatabase file;
+    MakeEarlierLockTableWithoutRow(file);
+    const auto gfix = norvane::testing::RunCommand(
+        {"/usr/bin/gfix", "-mode", "read_only", "-user", "SYSDBA", file.Path()});
+    ASSERT_EQ(gfix.status, 0) << gfix.output;
+    Attachment attachment(file);
+    EXPECT_TRUE(attachment.database.ReadOnly());
+    try {
+        EnsureOwnTables(attachment.database, Both);
+        ADD_FAILURE() << "tables made in a read-only database";
+    } catch (const EFirebirdError& error) {
+        EXPECT_TRUE(error.IsFatal()) << error.what();
+        EXPECT_NE(std::string(error.what()).find("read-only"), std::string::npos) << error.what();
+    }
+    DatabaseRunLock lock(attachment.database);
+    try {
+        lock.Acquire();
+        ADD_FAILURE() << "the lock row was added to a read-only database";
+    } catch (const EFirebirdError& error) {
+        EXPECT_TRUE(error.IsFatal()) << error.what();
+    }
+    EXPECT_EQ(file.QueryCount("select count(*) from NORVANE$UPDATE_LOCK"), 0);
+    // Without a row no one is named.
+    EXPECT_FALSE(lock.Holder().has_value());
+    EXPECT_EQ(file.QueryCount("select count(*) from rdb$relations "
+                              "where rdb$relation_name starting with 'NORVANE$OWN'"),
+              0);
 }
 
 // Another installer making the same table at the same moment: this one waits for it and fails
@@ -218,6 +323,156 @@ TEST(DatabaseRunLock, ARefusedInstallerReadsWhoHoldsIt) {
     // Given back, it is the next one's.
     DatabaseRunLock next(second.database);
     EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
+}
+
+// A user's uncommitted edit of the row, or an installer that holds it: this one does not wait
+// and does not overwrite who holds it.
+TEST(DatabaseRunLock, ARowAnotherAttachmentHoldsIsRefusedWithoutWaiting) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    Attachment attachment(file);
+    EnsureOwnTables(attachment.database, std::span(&DatabaseRunLock::Table(), 1));
+    {
+        norvane::testing::RowHolder holder(
+            file.Path(), "update NORVANE$UPDATE_LOCK set HOST = 'elsewhere', PROCESS_ID = null");
+        DatabaseRunLock refused(attachment.database);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(refused.Acquire(), DatabaseRunLock::Result::HeldByAnother);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+        EXPECT_FALSE(holder.EndedAtDeadline());
+        holder.Commit();
+        const std::optional<LockHolder> named = refused.Holder();
+        ASSERT_TRUE(named.has_value());
+        // A holder that wrote only part of itself is named with what it wrote.
+        EXPECT_EQ(named->host, "elsewhere");
+        EXPECT_EQ(named->processId, 0);
+        EXPECT_EQ(named->user, "");
+    }
+    DatabaseRunLock next(attachment.database);
+    EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
+}
+
+// Between writing itself into the row and taking it, another installer wrote itself in: the
+// row names that one, so it holds the lock. A trigger stands in for its write.
+TEST(DatabaseRunLock, AnInstallerThatWroteItselfInLastHoldsIt) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    Attachment attachment(file);
+    EnsureOwnTables(attachment.database, std::span(&DatabaseRunLock::Table(), 1));
+    file.Execute("set term ^ ;\ncreate trigger OTHER_INSTALLER for NORVANE$UPDATE_LOCK "
+                 "before update as begin if (new.TAKEN_AT is distinct from old.TAKEN_AT) then "
+                 "new.ATTACHMENT_ID = -1; end^\nset term ; ^");
+    DatabaseRunLock lock(attachment.database);
+    EXPECT_EQ(lock.Acquire(), DatabaseRunLock::Result::HeldByAnother);
+    EXPECT_EQ(file.QueryCount("select ATTACHMENT_ID from NORVANE$UPDATE_LOCK"), -1);
+}
+
+// Another installer holds the row at the moment this one takes it, after this one wrote
+// itself in: refused, not failed, and nothing of it is left holding the row. A trigger whose
+// own transaction updates the row stands in for the other installer's hold.
+TEST(DatabaseRunLock, ARowHeldWhenItIsTakenIsAnotherInstallersLock) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    Attachment attachment(file);
+    EnsureOwnTables(attachment.database, std::span(&DatabaseRunLock::Table(), 1));
+    file.Execute("set term ^ ;\ncreate trigger OTHER_HOLD for NORVANE$UPDATE_LOCK after update "
+                 "as begin if (new.TAKEN_AT is not distinct from old.TAKEN_AT) then "
+                 "in autonomous transaction do update NORVANE$UPDATE_LOCK set ID = ID; end^\n"
+                 "set term ; ^");
+    {
+        DatabaseRunLock lock(attachment.database);
+        EXPECT_EQ(lock.Acquire(), DatabaseRunLock::Result::HeldByAnother);
+    }
+    file.Execute("drop trigger OTHER_HOLD;");
+    DatabaseRunLock next(attachment.database);
+    EXPECT_EQ(next.Acquire(), DatabaseRunLock::Result::Acquired);
+}
+
+// A user granted less than the lock needs gets the engine's refusal, which names the right,
+// and no name of a holder.
+TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    {
+        Attachment owner(file);
+        EnsureOwnTables(owner.database, std::span(&DatabaseRunLock::Table(), 1));
+    }
+    struct Case {
+        const char* grant;
+        const char* right;
+        // Whether it may read who holds the row (the installer that last took it).
+        bool readsHolder;
+    };
+    const Case cases[] = {
+        {"", "SELECT ON NORVANE$UPDATE_LOCK", false},
+        {"grant select on NORVANE$UPDATE_LOCK to CLERK;", "UPDATE ON NORVANE$UPDATE_LOCK", true},
+        // Allowed to name itself, but not to hold the row by its key.
+        {"grant update (TAKEN_AT, HOST, PROCESS_ID, USER_NAME, ATTACHMENT_ID) "
+         "on NORVANE$UPDATE_LOCK to CLERK;",
+         "UPDATE (ID) ON NORVANE$UPDATE_LOCK", true},
+    };
+    for (const auto& [grant, right, readsHolder] : cases) {
+        if (*grant != '\0')
+            file.Execute(grant);
+        Database clerk("");
+        clerk.SetDatabaseName(file.Path());
+        clerk.SetParams({"CLERK", ""});
+        clerk.Open();
+        DatabaseRunLock lock(clerk);
+        try {
+            lock.Acquire();
+            ADD_FAILURE() << right << ": the lock was taken";
+        } catch (const EFirebirdError& error) {
+            EXPECT_EQ(MissingRight(error), right) << error.what();
+        }
+        EXPECT_EQ(lock.Holder().has_value(), readsHolder) << right;
+        // Nothing of the refused attempt holds the row.
+        Attachment sysdba(file);
+        DatabaseRunLock other(sysdba.database);
+        EXPECT_EQ(other.Acquire(), DatabaseRunLock::Result::Acquired) << right;
+    }
+}
+
+// The server dies under a running installer: whatever it asks next fails as a lost database,
+// which ends the run instead of being retried or taken for another installer's lock.
+TEST(DatabaseRunLock, AServerGoneMidRunFailsEveryCallAsFatal) {
+    if (!testing::TestServer())
+        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+    TestDatabase file;
+    MakeEarlierLockTable(file);
+    norvane::testing::PrivateFirebirdServer server;
+    Database database("");
+    database.SetDatabaseName(server.Name() + ":" + file.Path());
+    database.SetParams({"SYSDBA", "quillbark"});
+    database.Open();
+    const std::span lockTable(&DatabaseRunLock::Table(), 1);
+    EnsureOwnTables(database, lockTable);
+    DatabaseRunLock holding(database);
+    ASSERT_EQ(holding.Acquire(), DatabaseRunLock::Result::Acquired);
+    server.Kill();
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"making the tables", [&] { EnsureOwnTables(database, Both); }},
+        {"taking the lock", [&] { DatabaseRunLock(database).Acquire(); }},
+        {"a statement",
+         [&] {
+             RunInOwnTransaction(
+                 database, [](Transaction& t) { RunStatement(t, "select 1 from rdb$database"); });
+         }},
+    };
+    for (const auto& [what, call] : calls) {
+        try {
+            call();
+            ADD_FAILURE() << what << " passed";
+        } catch (const EFirebirdError& error) {
+            EXPECT_TRUE(error.IsFatal()) << what << ": " << error.what();
+            EXPECT_FALSE(error.IsLockWait()) << what;
+            EXPECT_FALSE(error.IsLockConflict()) << what;
+        }
+    }
+    EXPECT_FALSE(holding.Holder().has_value());
+    // What is left of the attachment is let go without a word from the server.
+    EXPECT_NO_THROW(database.Close());
+    EXPECT_FALSE(database.Connected());
 }
 
 } // namespace

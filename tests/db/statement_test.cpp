@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace norvane::db {
 namespace {
@@ -53,6 +56,11 @@ TEST(Statement, NamedMarkersAreBoundByNameOutsideLiteralsAndComments) {
          {"not_this", "this", "c", "b"}},
         // A marker ends where its name does.
         {"insert into t values (:ID+0, :S||'', 'x'':y')", {{"ID", "7"}, {"s", "a"}}, "a|x':y", {}},
+        // A minus, a slash and a quoted name are no comment and no literal.
+        {"insert into \"T\" (\"ID\", s, u) values (:ID - 0, 6 / 2, :U)",
+         {{"ID", "7"}, {"U", "u"}},
+         "3|u",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -199,6 +207,53 @@ TEST(Statement, TypesThisLayerDoesNotReadAreNamed) {
         EXPECT_EQ(std::get<Unsupported>(select.Field(i)).typeName, names[i]);
 }
 
+// The script runner groups statements by the kind the engine reports.
+TEST(Statement, ReportsTheKindOfStatementTheEngineSees) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);\ncreate sequence g;\n"
+                 "set term ^ ;\ncreate procedure p as begin end^\nset term ; ^");
+    Session session(file);
+    const std::pair<const char*, StatementType> cases[] = {
+        {"select x from t", StatementType::Select},
+        {"select x from t for update", StatementType::SelectForUpdate},
+        {"insert into t values (1)", StatementType::Insert},
+        {"update t set x = 2", StatementType::Update},
+        {"delete from t", StatementType::Delete},
+        {"create table u (y integer)", StatementType::Ddl},
+        {"execute procedure p", StatementType::ExecProcedure},
+        {"set generator g to 5", StatementType::SetGenerator},
+        {"savepoint s1", StatementType::Savepoint},
+        {"set transaction", StatementType::StartTransaction},
+        {"commit", StatementType::Commit},
+        {"rollback", StatementType::Rollback},
+        {"update or insert into t (x) values (3) matching (x)", StatementType::Insert},
+        {"execute block as begin end", StatementType::ExecProcedure},
+    };
+    Statement statement(session.database, Parameters::Named);
+    for (const auto& [sql, type] : cases) {
+        statement.SetSql(sql);
+        EXPECT_THROW_MSG(statement.Type(), EMisuse, "The statement is not prepared");
+        EXPECT_EQ(statement.FieldCount(), 0u) << sql;
+        statement.Prepare();
+        EXPECT_EQ(statement.Type(), type) << sql;
+    }
+}
+
+// A select for update is a cursor like any select, its rows read one by one.
+TEST(Statement, ASelectForUpdateIsReadRowByRow) {
+    TestDatabase file;
+    file.Execute(
+        "create table t (x integer);\ninsert into t values (1);\ninsert into t values (2);");
+    Session session(file);
+    Statement select(session.database, Parameters::Raw);
+    select.SetSql("select x from t order by x for update");
+    select.Execute();
+    std::vector<std::int64_t> rows;
+    while (select.Fetch())
+        rows.push_back(std::get<ScaledInteger>(select.Field(0)).value);
+    EXPECT_EQ(rows, (std::vector<std::int64_t>{1, 2}));
+}
+
 TEST(Statement, RepeatedNameFillsEveryMarkerAndUnsetIsNull) {
     TestDatabase file;
     file.Execute("create table t (a integer, b integer, c integer);");
@@ -288,7 +343,70 @@ TEST(Statement, CountsTheRowsAnExecutionChanged) {
         statement.SetSql(sql);
         statement.Execute();
         EXPECT_EQ(statement.RowsAffected(), rows) << sql;
+        // Only a select has rows to read.
+        EXPECT_EQ(statement.Fetch(), std::string_view(sql).starts_with("select")) << sql;
     }
+}
+
+// Text that ends inside a comment or a literal is passed on as it is: the engine judges it.
+TEST(Statement, NamedTextEndingInACommentOrLiteralIsTheEnginesToJudge) {
+    TestDatabase file;
+    file.Execute("create table t (x integer, s varchar(5));");
+    Session session(file);
+    Statement statement(session.database, Parameters::Named);
+    statement.SetSql("insert into t values (:X, 'a') -- :Y is not a marker");
+    statement.SetStringParam("X", "1");
+    EXPECT_THROW_MSG(statement.SetStringParam("Y", "2"), EMisuse, "Parameter Y not found");
+    statement.Execute();
+    statement.SetSql("insert into t values (:X, 'b') /* :Y unterminated");
+    EXPECT_THROW_CONTAINING(statement.Execute(), EFirebirdError, "Unexpected end of command");
+    statement.SetSql("insert into t values (:X, ':Y)");
+    EXPECT_THROW_CONTAINING(statement.Execute(), EFirebirdError, "Unexpected end of command");
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+}
+
+// A "?" among named markers keeps its place: the names bind the markers they stand at.
+TEST(Statement, ABareMarkerAmongNamedOnesStaysNull) {
+    TestDatabase file;
+    file.Execute("create table t (a varchar(5), b varchar(5), c varchar(5));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t values (:A, ?, :C)");
+    insert.SetStringParam("A", "a");
+    insert.SetStringParam("C", "c");
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryCount("select count(*) from t where a = 'a' and b is null and c = 'c'"), 1);
+}
+
+// A script's procedure body can pass the 64 KiB a length field holds: it is sent whole.
+TEST(Statement, AStatementLongerThanSixtyFourKilobytesIsSentWhole) {
+    TestDatabase file;
+    file.Execute("create table t (s varchar(10));");
+    Session session(file);
+    const std::string filler(70000, 'x');
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t values (:S) /* " + filler + " */");
+    insert.SetStringParam("S", "tail");
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryString("select s from t"), "tail");
+}
+
+// Bytes given to a text parameter arrive as the text.
+TEST(Statement, BytesBoundToATextParameterArriveAsText) {
+    TestDatabase file;
+    file.Execute("create table t (n varchar(5), s varchar(10));");
+    Session session(file);
+    Statement insert(session.database, Parameters::Named);
+    insert.SetSql("insert into t values (:N, :S)");
+    insert.SetStringParam("N", "one");
+    const std::string text = "bytes";
+    insert.SetBlobParam("S", Bytes(text));
+    insert.Execute();
+    session.transaction.Commit();
+    EXPECT_EQ(file.QueryString("select n || ':' || s from t"), "one:bytes");
 }
 
 TEST(Statement, RawTextBindsNoParameter) {
@@ -324,6 +442,26 @@ TEST(Database, CloseCommitsTheDefaultTransaction) {
     EXPECT_FALSE(session.database.Connected());
     EXPECT_FALSE(session.transaction.Active());
     EXPECT_EQ(file.QueryCount("select count(*) from t"), 1);
+    // A default transaction already ended is left as it is.
+    session.database.Open();
+    session.database.Close();
+    EXPECT_FALSE(session.database.Connected());
+}
+
+// Dropping a database ends its default transaction first: its work goes with the file.
+TEST(Database, DropRollsTheDefaultTransactionBack) {
+    TestDatabase file;
+    file.Execute("create table t (x integer);");
+    Session session(file);
+    Statement insert(session.database, Parameters::Raw);
+    insert.SetSql("insert into t values (1)");
+    insert.Execute();
+    session.database.Drop();
+    EXPECT_FALSE(session.transaction.Active());
+    EXPECT_FALSE(session.database.Connected());
+    EXPECT_FALSE(std::filesystem::exists(file.Path()));
+    // Closing what is no longer open is nothing.
+    EXPECT_NO_THROW(session.database.Close());
 }
 
 TEST(Database, DestroyingAnAttachmentRollsBack) {
@@ -357,6 +495,15 @@ TEST(Database, MisusesAreNamed) {
     EXPECT_THROW_MSG(session.database.SetDefaultTransaction(&foreign), EMisuse,
                      "The transaction belongs to another database");
     EXPECT_THROW_MSG(foreign.StartTransaction(), EMisuse, "The database is not connected");
+    Statement untransacted(session.database, Parameters::Raw);
+    session.database.SetDefaultTransaction(nullptr);
+    untransacted.SetSql("select 1 from rdb$database");
+    EXPECT_THROW_MSG(untransacted.Execute(), EMisuse, "The database has no default transaction");
+    EXPECT_THROW_MSG(other.ReadOnly(), EMisuse, "The database  is not open");
+    EXPECT_THROW_MSG(other.Drop(), EMisuse, "The database  is not open");
+    EXPECT_NO_THROW(other.Close());
+    other.SetDatabaseName(std::string(32768, 'd'));
+    EXPECT_THROW_MSG(other.Open(), EMisuse, "The database name is too long");
     Statement unattached(other, Parameters::Raw);
     unattached.SetSql("select 1 from rdb$database");
     EXPECT_THROW_MSG(unattached.Execute(), EMisuse, "The database is not connected");
@@ -370,6 +517,30 @@ TEST(Transaction, StartTwiceOrEndInactiveIsMisuse) {
     session.transaction.Rollback();
     EXPECT_THROW_MSG(session.transaction.Commit(), EMisuse, "The transaction is not active");
     EXPECT_THROW_MSG(session.transaction.Rollback(), EMisuse, "The transaction is not active");
+}
+
+// A transaction runs in the mode it was started in: changing the mode or the wait for locks
+// counts only from its next start.
+TEST(Transaction, KnowsWhetherItRunsInTheModeItIsNowGiven) {
+    TestDatabase file;
+    Session session(file);
+    Transaction transaction(session.database, TransactionMode::ReadCommittedWait);
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.StartTransaction();
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetLockTimeout(std::chrono::seconds(5));
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.Commit();
+    transaction.StartTransaction();
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetMode(TransactionMode::ReadCommittedNoWait);
+    EXPECT_FALSE(transaction.StartedInCurrentMode());
+    transaction.Rollback();
+    transaction.StartTransaction();
+    // No wait has no timeout to give: the one set is left out.
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
+    transaction.SetLockTimeout(std::chrono::seconds(9));
+    EXPECT_TRUE(transaction.StartedInCurrentMode());
 }
 
 } // namespace

@@ -115,6 +115,14 @@ const VersionCase Cases[] = {
      "create table versions (update_date timestamp, data bigint);\n"
      "insert into versions values ('2011-06-01', -2147483648);",
      Outcome::Value, -2147483647 - 1},
+    {"BigintBelow32Bits",
+     "create table versions (update_date timestamp, data bigint);\n"
+     "insert into versions values ('2011-06-01', -2147483649);",
+     Outcome::ConvertError, 0, "'-2147483649' is not a valid integer value"},
+    {"DoubleBelow32Bits",
+     "create table versions (update_date timestamp, data double precision);\n"
+     "insert into versions values ('2011-06-01', -3e9);",
+     Outcome::ConvertError, 0, "'-3000000000' is not a valid integer value"},
     {"DoubleBeyond32Bits",
      "create table versions (update_date timestamp, data double precision);\n"
      "insert into versions values ('2011-06-01', 3e9);",
