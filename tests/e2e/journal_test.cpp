@@ -31,6 +31,20 @@ public:
         };
     }
 
+    /// The update with the template's source taken away while the main program is copied: the
+    /// database reaches 255, the package stays unfinished.
+    void UpdateLeavingATemplateUncopied() {
+        AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
+        m_form->btOKClick();
+    }
+
+    /// The next run, its update asked for.
+    void UpdateAgain() {
+        StartAgain();
+        ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
+        m_form->btOKClick();
+    }
+
     bool Said(const std::string& line) const {
         const auto lines = m_window.MemoLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -50,9 +64,7 @@ TEST_F(JournalTest, AFailedStatementIsTriedAgainWhenTheUpdateResumes) {
 
     // The table is made, and the next run goes on where the first stopped.
     m_database.Execute("create table NO_SUCH_TABLE (N integer);");
-    StartAgain();
-    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
-    m_form->btOKClick();
+    UpdateAgain();
     EXPECT_TRUE(Said("продовження перерваного оновлення: 4 інструкцій скрипту вже виконано"))
         << m_window.MemoText();
     EXPECT_EQ(m_form->FinishRun(), ExitStatus::Updated) << m_window.MemoText();
@@ -111,9 +123,7 @@ public:
                            "commit;" +
                            rows);
         qtyAtInterruption = m_database.QueryString("select QTY from T255 where ID = 1");
-        StartAgain();
-        ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
-        m_form->btOKClick();
+        UpdateAgain();
     }
 
     std::optional<std::string> qtyAtInterruption;
@@ -152,17 +162,14 @@ TEST_F(LegacyJournalTest, AChangedScriptStopsTheRunBeforeItsFirstStatement) {
 // The earlier installer recorded a loaded blob file by its name.
 TEST_F(LegacyJournalTest, ABlobFileRecordedByNameIsNotLoadedAgain) {
     StartAtVersion(254);
-    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
-    m_form->btOKClick();
+    UpdateLeavingATemplateUncopied();
     ASSERT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
     m_database.Execute("delete from NORVANE$UPDATE_JOURNAL where ITEM in ('$BLOB', '$BLOBS');"
                        "insert into NORVANE$UPDATE_JOURNAL (PACKAGE, ITEM, DIGEST, ORDINAL) "
                        "values (255, 'INFO_DOC.NOTE_U.ID 10.blo', '', 1);"
                        "update INFO_DOC set NOTE_U = 'edited since' where ID = 10;");
 
-    StartAgain();
-    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
-    m_form->btOKClick();
+    UpdateAgain();
     // 255.02.sql's failing statement is tried again, and fails again.
     EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures) << m_window.MemoText();
     EXPECT_EQ(m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = 10"), "edited since");
@@ -172,8 +179,7 @@ TEST_F(LegacyJournalTest, ABlobFileRecordedByNameIsNotLoadedAgain) {
 TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
     StartAtVersion(254);
     // The template's source goes away while the main program is copied.
-    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
-    m_form->btOKClick();
+    UpdateLeavingATemplateUncopied();
     EXPECT_EQ(m_form->Report().failedCopies, 1);
     EXPECT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
     EXPECT_EQ(DatabaseVersion(), "255");
@@ -202,15 +208,12 @@ TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
 // with a script more would bring) is passed over, not run on a database it was not written for.
 TEST_F(JournalTest, CompletingAPackagePassesOverAScriptItHasNoRecordOf) {
     StartAtVersion(254);
-    AtLine("Norvanework.exe...[OK]", [this] { fs::remove(WorkFile("Report/a.fr3")); });
-    m_form->btOKClick();
+    UpdateLeavingATemplateUncopied();
     ASSERT_EQ(m_form->FinishRun(), ExitStatus::UpdatedWithFailures);
     ASSERT_EQ(m_database.QueryString("select QTY from T255 where ID = 1"), "30");
     m_database.Execute("delete from NORVANE$UPDATE_JOURNAL where ITEM = '255.02.sql';");
 
-    StartAgain();
-    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK)) << m_window.MemoText();
-    m_form->btOKClick();
+    UpdateAgain();
     EXPECT_TRUE(Said("скрипт 255.02.sql не виконувався до перерваного оновлення: його пропущено"))
         << m_window.MemoText();
     EXPECT_EQ(m_form->FinishRun(), ExitStatus::Updated) << m_window.MemoText();

@@ -9,37 +9,24 @@
 #include "support/expect_throw.h"
 #include "support/recording_window.h"
 #include "support/scratch_mount.h"
+#include "support/socket_file.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace norvane::package {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MakeSocket;
 using testing::ReadFile;
 using testing::RecordingWindow;
 using testing::TempFolder;
 using testing::WriteFile;
 using ui::Control;
-
-// A socket bound at path: it stands there like a file, but cannot be opened and read.
-void MakeSocket(const fs::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.string().size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-}
 
 // A work folder with an unpacked package and the product's program folder beside it.
 class ProgramFilesTest : public ::testing::Test {

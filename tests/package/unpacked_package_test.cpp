@@ -3,35 +3,22 @@
 #include "package/rar_archive.h"
 #include "rar4/rar4_writer.h"
 #include "support/as_nobody.h"
+#include "support/socket_file.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace norvane::package {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MakeSocket;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
-
-// A socket bound at path: it stands there like a file, but cannot be opened and read.
-void MakeSocket(const fs::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.string().size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-}
 
 const std::string Script = "INSERT INTO versions (data) VALUES (255);\r\n";
 const std::string Program = "program 255\n";
