@@ -59,6 +59,11 @@ int RunWindowProgram(const app::StartupPaths& paths,
     } catch (const std::exception& error) {
         ToolkitWindow().ShowError(error.what());
         return 0;
+    } catch (...) {
+        // Nothing of this program throws anything else; a library might, and its error is
+        // still shown, without a text to show.
+        ToolkitWindow().ShowError("");
+        return 0;
     }
     program->Start();
     messageLoop(program->Window());
