@@ -1,7 +1,7 @@
 // A CREATE TABLE cut off inside its commit leaves pages under the table id it was given but no
 // table; the engine would give the same id to the next table, which then fails. The cut is made
-// by this test program itself, run again as a child with the fault library as its client, killed
-// just before a page write of its CREATE TABLE commit.
+// in a child program with the fault library as its client, killed just before a page write of
+// its CREATE TABLE commit.
 #include "db/table_ids.h"
 
 #include "db/database.h"
@@ -12,28 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 namespace norvane::db {
 namespace {
 
 using testing::TestDatabase;
-
-constexpr const char* ChildDatabase = "NORVANE_TABLE_IDS_CHILD";
-
-// Run only as the child below.
-TEST(TableIdsChild, DISABLED_MakesATable) {
-    const char* path = std::getenv(ChildDatabase);
-    ASSERT_NE(path, nullptr);
-    Database database("");
-    database.SetDatabaseName(path);
-    database.SetParams({"SYSDBA", "x", true});
-    database.Open();
-    RunInOwnTransaction(database, [](Transaction& transaction) {
-        RunStatement(transaction, "create table CUT (ID integer not null primary key)");
-    });
-}
 
 constexpr const char* TakenIds =
     "select count(distinct p.RDB$RELATION_ID) from RDB$PAGES p cross join RDB$DATABASE d "
@@ -45,10 +29,8 @@ constexpr const char* TakenIds =
 bool CutACreateTableShort(TestDatabase& file) {
     for (int write = 1; write <= 40; ++write) {
         const testing::CommandResult child = testing::RunCommand(
-            {"/proc/self/exe", "--gtest_also_run_disabled_tests",
-             "--gtest_filter=TableIdsChild.DISABLED_MakesATable"},
-            {std::string(ChildDatabase) + "=" + file.Path(),
-             "NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION, "LD_PRELOAD=" NORVANE_FAULT_INJECTION,
+            {NORVANE_CREATE_TABLE_CHILD, file.Path()},
+            {"NORVANE_FBCLIENT=" NORVANE_FAULT_INJECTION, "LD_PRELOAD=" NORVANE_FAULT_INJECTION,
              "NORVANE_FAULT_CREATE_TABLE=1", "NORVANE_FAULT_WHEN=write",
              "NORVANE_FAULT_WRITE=" + std::to_string(write)});
         // The kill came after the commit's last page: the table is made.
