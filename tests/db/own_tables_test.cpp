@@ -28,9 +28,11 @@ using testing::TestDatabase;
 
 // An attachment of the test process to a test database.
 struct Attachment {
-    explicit Attachment(const TestDatabase& file) : database("") {
+    explicit Attachment(const TestDatabase& file, const std::string& user = "SYSDBA",
+                        const std::string& password = "x")
+        : database("") {
         database.SetDatabaseName(file.Path());
-        database.SetParams({"SYSDBA", "x"});
+        database.SetParams({user, password});
         database.Open();
     }
     Database database;
@@ -55,10 +57,8 @@ std::string Description(TestDatabase& file, const std::string& where) {
 
 // The lock's table as this version makes it, before any installer added its row.
 void MakeEarlierLockTableWithoutRow(TestDatabase& file) {
-    Database owner("");
-    owner.SetDatabaseName(file.Path());
-    owner.SetParams({"SYSDBA", "x"});
-    owner.Open();
+    Attachment ownerAttachment(file);
+    Database& owner = ownerAttachment.database;
     EnsureOwnTables(owner, std::span(&DatabaseRunLock::Table(), 1));
 }
 
@@ -109,10 +109,8 @@ TEST(OwnTables, WhatCannotBeMadeRaisesTheClientsTextAndLeavesNothing) {
 // A user without the right to make tables is told which right, as the client says it.
 TEST(OwnTables, AUserWithoutTheRightIsToldWhichRight) {
     TestDatabase file;
-    Database clerk("");
-    clerk.SetDatabaseName(file.Path());
-    clerk.SetParams({"CLERK", ""});
-    clerk.Open();
+    Attachment clerkAttachment(file, "CLERK", "");
+    Database& clerk = clerkAttachment.database;
     try {
         EnsureOwnTables(clerk, Both);
         ADD_FAILURE() << "a user without the right made the tables";
@@ -144,10 +142,8 @@ TEST(OwnTables, TheMissingRightIsNamedAsAGrantNamesIt) {
                  "set term ^ ;\ncreate procedure P as begin end^\nset term ; ^\n"
                  "commit;\ninsert into L values (1, 'h');\n"
                  "grant select on L to CLERK;\ngrant update (HOST) on L to CLERK;");
-    Database clerk("");
-    clerk.SetDatabaseName(file.Path());
-    clerk.SetParams({"CLERK", ""});
-    clerk.Open();
+    Attachment clerkAttachment(file, "CLERK", "");
+    Database& clerk = clerkAttachment.database;
     const std::pair<const char*, std::optional<std::string>> cases[] = {
         {"delete from L", "DELETE ON L"},
         {"update L set ID = ID", "UPDATE (ID) ON L"},
@@ -176,10 +172,8 @@ TEST(OwnTables, AnotherUsersEarlierTableIsNotAlteredAndTheRightIsNamed) {
     TestDatabase file;
     file.Execute("create table NORVANE$OWN_LOCK (ID integer not null primary key);\n"
                  "grant create table to CLERK;");
-    Database clerk("");
-    clerk.SetDatabaseName(file.Path());
-    clerk.SetParams({"CLERK", ""});
-    clerk.Open();
+    Attachment clerkAttachment(file, "CLERK", "");
+    Database& clerk = clerkAttachment.database;
     try {
         EnsureOwnTables(clerk, Both);
         ADD_FAILURE() << "another user's table was altered";
@@ -414,10 +408,8 @@ TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
     for (const auto& [grant, right, readsHolder] : cases) {
         if (*grant != '\0')
             file.Execute(grant);
-        Database clerk("");
-        clerk.SetDatabaseName(file.Path());
-        clerk.SetParams({"CLERK", ""});
-        clerk.Open();
+        Attachment clerkAttachment(file, "CLERK", "");
+        Database& clerk = clerkAttachment.database;
         DatabaseRunLock lock(clerk);
         try {
             lock.Acquire();
