@@ -6,15 +6,19 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "platform/environment.h"
-#include "support/child_process.h"
 #include "support/expect_throw.h"
-#include "support/private_server.h"
 #include "support/row_holder.h"
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#ifndef _WIN32
+// Linux processes: gfix, a private server.
+#include "support/child_process.h"
+#include "support/private_server.h"
+#endif
 
 #include <array>
 #include <chrono>
@@ -53,13 +57,6 @@ std::string Description(TestDatabase& file, const std::string& where) {
     return file
         .QueryString("select cast(rdb$description as varchar(200) character set utf8) " + where)
         .value_or("NULL");
-}
-
-// The lock's table as this version makes it, before any installer added its row.
-void MakeEarlierLockTableWithoutRow(TestDatabase& file) {
-    Attachment ownerAttachment(file);
-    Database& owner = ownerAttachment.database;
-    EnsureOwnTables(owner, std::span(&DatabaseRunLock::Table(), 1));
 }
 
 TEST(OwnTables, AreMadeTogetherInOneTransactionWithWhatTheyAreFor) {
@@ -190,6 +187,14 @@ TEST(OwnTables, AnotherUsersEarlierTableIsNotAlteredAndTheRightIsNamed) {
     EXPECT_FALSE(OwnTablesComplete(clerk, Both));
 }
 
+#ifndef _WIN32
+// The lock's table as this version makes it, before any installer added its row.
+void MakeEarlierLockTableWithoutRow(TestDatabase& file) {
+    Attachment ownerAttachment(file);
+    Database& owner = ownerAttachment.database;
+    EnsureOwnTables(owner, std::span(&DatabaseRunLock::Table(), 1));
+}
+
 // A database switched to read-only (gfix -mode read_only) cannot take the installer's tables
 // or its lock row; the engine's refusal comes at once, not after rounds of retrying.
 TEST(OwnTables, AReadOnlyDatabaseRefusesAtOnce) {
@@ -221,6 +226,8 @@ TEST(OwnTables, AReadOnlyDatabaseRefusesAtOnce) {
                               "where rdb$relation_name starting with 'NORVANE$OWN'"),
               0);
 }
+
+#endif
 
 // Another installer making the same table at the same moment: this one waits for it and fails
 // on the name, which is no failure, since the table is there.
@@ -425,6 +432,7 @@ TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
     }
 }
 
+#ifndef _WIN32
 // The server dies under a running installer: whatever it asks next fails as a lost database,
 // which ends the run instead of being retried or taken for another installer's lock.
 TEST(DatabaseRunLock, AServerGoneMidRunFailsEveryCallAsFatal) {
@@ -466,6 +474,7 @@ TEST(DatabaseRunLock, AServerGoneMidRunFailsEveryCallAsFatal) {
     EXPECT_NO_THROW(database.Close());
     EXPECT_FALSE(database.Connected());
 }
+#endif
 
 } // namespace
 } // namespace norvane::db

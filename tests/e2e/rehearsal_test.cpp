@@ -286,8 +286,11 @@ TEST(RehearsalOnAServer, ByANameOfAnotherMachineLeavesItsBackupAndSaysWhere) {
     const std::string host = NameOfThisMachineOnLoopback();
     if (host.empty())
         GTEST_SKIP() << "this machine's name does not lead to 127.0.0.1";
+    // The server's port, when it is not the default one ("127.0.0.1/3070").
+    const std::size_t slash = server.find('/');
+    const std::string port = slash == std::string::npos ? "" : server.substr(slash);
     Product product;
-    product.UseServer(host + server.substr(server.find('/')));
+    product.UseServer(host + port);
     const std::string database = product.DatabaseState();
 
     EXPECT_EQ(product.RunWith(Rehearse), 3) << product.LastOutput();
@@ -299,9 +302,8 @@ TEST(RehearsalOnAServer, ByANameOfAnotherMachineLeavesItsBackupAndSaysWhere) {
     ASSERT_EQ(left.size(), 2u) << "the database and the backup, not the copy";
     const std::string backup = product.DatabaseFolder() + "/" + left[0];
     EXPECT_TRUE(left[0].starts_with("test-254-") && left[0].ends_with(".fbk")) << left[0];
-    const std::string warning = "резервна копія репетиції лишилась на сервері " + host +
-                                server.substr(server.find('/')) + ": " + backup +
-                                "; видаліть її там";
+    const std::string warning = "резервна копія репетиції лишилась на сервері " + host + port +
+                                ": " + backup + "; видаліть її там";
     EXPECT_TRUE(Holds(output, warning)) << warning << "\n" << output;
     const std::string block = LastBlock(product.History());
     EXPECT_TRUE(Holds(block, "\nпопередження: " + warning + "\n")) << block;
