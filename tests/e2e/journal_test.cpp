@@ -45,6 +45,15 @@ public:
         m_form->btOKClick();
     }
 
+    /// The next run, which finds package 255 unfinished at version 255 and completes it.
+    void CompleteInTheNextRun() {
+        StartAgain();
+        EXPECT_TRUE(Said("Встановлення пакета 255 не завершено: його буде завершено"))
+            << m_window.MemoText();
+        ASSERT_TRUE(m_window.Enabled(ui::Control::btOK));
+        m_form->btOKClick();
+    }
+
     bool Said(const std::string& line) const {
         const auto lines = m_window.MemoLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -186,11 +195,7 @@ TEST_F(JournalTest, AProgramFileThatDidNotArriveIsCopiedByTheNextRun) {
     EXPECT_FALSE(fs::exists(ProgramFile("Report/a.fr3")));
 
     // The database is at 255, but release 255 is not complete: the next run completes it.
-    StartAgain();
-    EXPECT_TRUE(Said("Встановлення пакета 255 не завершено: його буде завершено"))
-        << m_window.MemoText();
-    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK));
-    m_form->btOKClick();
+    CompleteInTheNextRun();
     EXPECT_TRUE(Said("Завершення встановлення пакета 255")) << m_window.MemoText();
     EXPECT_EQ(ReadFile(ProgramFile("Report/a.fr3")), "report template a\r\n");
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished);
@@ -247,11 +252,7 @@ TEST_F(JournalTest, ADatabaseLostInTheBlobPhaseIsCompletedByTheNextRun) {
     EXPECT_EQ(Count(unloaded), 1);
     EXPECT_FALSE(fs::exists(ProgramFile("Report/a.fr3")));
 
-    StartAgain();
-    EXPECT_TRUE(Said("Встановлення пакета 255 не завершено: його буде завершено"))
-        << m_window.MemoText();
-    ASSERT_TRUE(m_window.Enabled(ui::Control::btOK));
-    m_form->btOKClick();
+    CompleteInTheNextRun();
     EXPECT_EQ(m_form->Report().install, RunReport::Install::Finished) << m_window.MemoText();
     EXPECT_EQ(m_database.QueryBlob("select NOTE_U from INFO_DOC where ID = 10"),
               ReadFile(WorkFile("up/INFO_DOC.NOTE_U.ID 10.~blo")));
