@@ -18,6 +18,7 @@
 // Linux processes: gfix, a private server.
 #include "support/child_process.h"
 #include "support/private_server.h"
+#include "support/test_server.h"
 #endif
 
 #include <array>
@@ -436,8 +437,9 @@ TEST(DatabaseRunLock, AUserWithoutTheRightsToTakeTheRowIsRefusedWithTheRight) {
 // The server dies under a running installer: whatever it asks next fails as a lost database,
 // which ends the run instead of being retried or taken for another installer's lock.
 TEST(DatabaseRunLock, AServerGoneMidRunFailsEveryCallAsFatal) {
-    if (!testing::TestServer())
-        GTEST_SKIP() << "NORVANE_TEST_SERVER is not set; scripts/test starts a server and sets it";
+    // A private server runs where the test server does.
+    if (testing::ServerForTest().empty())
+        GTEST_SKIP() << testing::NoServerReason;
     TestDatabase file;
     MakeEarlierLockTable(file);
     norvane::testing::PrivateFirebirdServer server;
